@@ -1,0 +1,489 @@
+#include "WylnClient.h"
+#include "Wyln.h"
+#include "WylnNet.h"
+#include "WylnTopic.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <QUuid>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+namespace wyln {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The client whose callback runs on this thread (null outside callbacks).
+// A callback cannot wait for its own client's acknowledgements.
+thread_local const Client* t_callbackOf = nullptr;
+
+struct CallbackScope
+{
+    const Client* saved;
+    explicit CallbackScope(const Client* c) : saved(t_callbackOf) { t_callbackOf = c; }
+    ~CallbackScope() { t_callbackOf = saved; }
+};
+
+const char kOnline[] = "online";
+const char kOffline[] = "offline";
+
+// Result of a connection refused in CONNACK (MQTT 5 reason codes).
+int connackResult(int reason)
+{
+    switch (reason) {
+    case MQTT_RC_CLIENTID_NOT_VALID:
+    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
+    case MQTT_RC_NOT_AUTHORIZED:
+        return WYLN_ID_REFUSED;
+    default:
+        return WYLN_E_BROKER_REFUSED;
+    }
+}
+
+// Result of a libmosquitto call that failed locally.
+int mosqResult(int rc)
+{
+    switch (rc) {
+    case MOSQ_ERR_SUCCESS: return WYLN_OK;
+    case MOSQ_ERR_NOMEM: return WYLN_E_NO_MEMORY;
+    case MOSQ_ERR_INVAL: return WYLN_E_INVALID_ARGUMENT;
+    case MOSQ_ERR_PAYLOAD_SIZE:
+    case MOSQ_ERR_OVERSIZE_PACKET: return WYLN_E_MESSAGE_TOO_LARGE;
+    case MOSQ_ERR_TLS:
+    case MOSQ_ERR_TLS_HANDSHAKE: return WYLN_E_TLS;
+    case MOSQ_ERR_NO_CONN:
+    case MOSQ_ERR_CONN_LOST:
+    case MOSQ_ERR_CONN_REFUSED:
+    case MOSQ_ERR_ERRNO:
+    case MOSQ_ERR_EAI:
+    case MOSQ_ERR_KEEPALIVE: return WYLN_E_NOT_CONNECTED;
+    case MOSQ_ERR_ACL_DENIED:
+    case MOSQ_ERR_AUTH: return WYLN_E_NOT_AUTHORIZED;
+    default: return WYLN_E_INTERNAL;
+    }
+}
+
+// Bytes of an MQTT 5 PUBLISH packet at QoS 1 without properties.
+uint64_t publishPacketSize(size_t topicLen, int payloadLen)
+{
+    uint64_t remaining = 2 + topicLen + 2 + 1 + static_cast<uint64_t>(payloadLen);
+    uint64_t lenBytes = remaining < 128 ? 1 : remaining < 16384 ? 2 : remaining < 2097152 ? 3 : 4;
+    return 1 + lenBytes + remaining;
+}
+
+const uint64_t kMqttMaxRemaining = 268435455;
+
+// Runs f, turning any exception into WYLN_E_INTERNAL / WYLN_E_NO_MEMORY so
+// that none crosses the plug-in boundary.
+template <typename F>
+int guarded(F f)
+{
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return WYLN_E_NO_MEMORY;
+    } catch (...) {
+        return WYLN_E_INTERNAL;
+    }
+}
+
+} // namespace
+
+Client::Client(const Config& config) : config_(config) {}
+
+Client::~Client()
+{
+    try {
+        logout();
+    } catch (...) {
+    }
+}
+
+int Client::Connect(const char* szHost, int nPort)
+{
+    return guarded([&] { return connect(szHost, nPort); });
+}
+
+int Client::Login(char* szId, WYLN::IWylnOwner* pSink, int)
+{
+    return guarded([&] { return login(szId, pSink); });
+}
+
+int Client::ApplyId(const char*, char* szId, int)
+{
+    return guarded([&] { return applyId(szId); });
+}
+
+int Client::NotifyRecv(const char*, int, const char*)
+{
+    return 0;
+}
+
+int Client::Send(const char* pData, int nTimeoutMs)
+{
+    return guarded([&] {
+        if (!pData)
+            return static_cast<int>(WYLN_E_INVALID_ARGUMENT);
+        size_t n = std::strlen(pData);
+        if (n > static_cast<size_t>(kMqttMaxRemaining))
+            return static_cast<int>(WYLN_E_MESSAGE_TOO_LARGE);
+        return sendTo(config_.serviceId.c_str(), pData, static_cast<int>(n), nTimeoutMs);
+    });
+}
+
+int Client::SendTo(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs)
+{
+    return guarded([&] { return sendTo(szTargetId, pData, nLen, nTimeoutMs); });
+}
+
+int Client::connect(const char* host, int port)
+{
+    if (!config_.error.empty())
+        return WYLN_E_CONFIG;
+    if (!host || !*host || port <= 0 || port > 65535)
+        return WYLN_E_INVALID_ARGUMENT;
+    host_ = host;
+    port_ = port;
+    reachable_ = probeTcp(host, port, config_.connectTimeoutMs);
+    return reachable_ ? WYLN_OK : WYLN_E_NOT_CONNECTED;
+}
+
+int Client::applyId(char* idBuffer) const
+{
+    if (!idBuffer)
+        return WYLN_E_INVALID_ARGUMENT;
+    if (!config_.error.empty())
+        return WYLN_E_CONFIG;
+    // With credentials the broker names the client after its user name.
+    std::string id = config_.username;
+    if (id.empty())
+        id = config_.idPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    return copyIdToBuffer(id, idBuffer) ? WYLN_OK : WYLN_E_INTERNAL;
+}
+
+int Client::login(char* idBuffer, WYLN::IWylnOwner* sink)
+{
+    if (!idBuffer || !sink)
+        return WYLN_E_INVALID_ARGUMENT;
+    if (!config_.error.empty())
+        return WYLN_E_CONFIG;
+    if (t_callbackOf == this)
+        return WYLN_E_INVALID_ARGUMENT;
+    if (host_.empty())
+        return WYLN_E_NOT_CONNECTED;
+    logout();
+    sink_ = sink;
+
+    int len = boundedIdLength(idBuffer);
+    std::string id;
+    if (len == 0) {
+        char fresh[WYLN_ID_BUFFER];
+        int rc = applyId(fresh);
+        if (rc != WYLN_OK)
+            return rc;
+        id = fresh;
+    } else {
+        if (!isValidId(idBuffer))
+            return WYLN_ID_REFUSED;
+        id = idBuffer;
+        if (!config_.username.empty() && id != config_.username)
+            return WYLN_ID_REFUSED;
+    }
+
+    int rc = setUpSession(id);
+    if (rc == WYLN_OK)
+        rc = handshake();
+    if (rc != WYLN_OK) {
+        logout();
+        return rc;
+    }
+    // The network thread takes over; from here on it also reconnects.
+    rc = mosquitto_loop_start(mosq_);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        logout();
+        return mosqResult(rc);
+    }
+    threaded_ = true;
+    loggedIn_ = true;
+    copyIdToBuffer(id_, idBuffer);
+    return WYLN_OK;
+}
+
+int Client::setUpSession(const std::string& id)
+{
+    id_ = id;
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        connackReason_ = -1;
+        subscribeMid_ = -1;
+        subackResult_ = -1;
+        pending_.clear();
+    }
+    takenOver_ = false;
+    maxPacket_ = 0;
+
+    mosq_ = mosquitto_new(id.c_str(), true, this);
+    if (!mosq_)
+        return WYLN_E_NO_MEMORY;
+    int rc = mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+    if (rc == MOSQ_ERR_SUCCESS && !config_.username.empty())
+        rc = mosquitto_username_pw_set(mosq_, config_.username.c_str(),
+                                       config_.password.empty() ? nullptr : config_.password.c_str());
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_reconnect_delay_set(mosq_, static_cast<unsigned>(config_.reconnectDelayMinS),
+                                           static_cast<unsigned>(config_.reconnectDelayMaxS), true);
+    if (rc == MOSQ_ERR_SUCCESS && config_.presence) {
+        std::string topic = presenceTopic(id);
+        rc = mosquitto_will_set_v5(mosq_, topic.c_str(), static_cast<int>(sizeof(kOffline) - 1), kOffline, 1,
+                                   true, nullptr);
+    }
+    if (rc != MOSQ_ERR_SUCCESS)
+        return mosqResult(rc);
+    if (config_.tls()) {
+        auto opt = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+        rc = mosquitto_tls_set(mosq_, opt(config_.cafile), opt(config_.capath), opt(config_.certfile),
+                               opt(config_.keyfile), nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_opts_set(mosq_, 1 /* verify peer */, nullptr, nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_insecure_set(mosq_, false);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return rc == MOSQ_ERR_NOMEM ? WYLN_E_NO_MEMORY : WYLN_E_TLS;
+    }
+    mosquitto_connect_v5_callback_set(mosq_, &Client::onConnect);
+    mosquitto_disconnect_v5_callback_set(mosq_, &Client::onDisconnect);
+    mosquitto_publish_v5_callback_set(mosq_, &Client::onPublish);
+    mosquitto_subscribe_v5_callback_set(mosq_, &Client::onSubscribe);
+    mosquitto_message_v5_callback_set(mosq_, &Client::onMessage);
+    return WYLN_OK;
+}
+
+// Opens the MQTT session on the caller's thread and drives it until the
+// inbox subscription is confirmed, refused, or the time is up.
+int Client::handshake()
+{
+    int rc = mosquitto_connect_bind_v5(mosq_, host_.c_str(), port_, config_.keepaliveS, nullptr, nullptr);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return mosqResult(rc);
+
+    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lk(mu_);
+            if (connackReason_ > 0)
+                return connackResult(connackReason_);
+            if (subackResult_ >= 0)
+                return subackResult_;
+        }
+        if (Clock::now() >= deadline)
+            return WYLN_E_TIMEOUT;
+        rc = mosquitto_loop(mosq_, 50, 1);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            std::lock_guard<std::mutex> lk(mu_);
+            if (connackReason_ > 0)
+                return connackResult(connackReason_);
+            return mosqResult(rc);
+        }
+    }
+}
+
+void Client::logout()
+{
+    if (!mosq_)
+        return;
+    if (loggedIn_ && linkUp_ && config_.presence && !takenOver_)
+        publish(presenceTopic(id_), kOffline, static_cast<int>(sizeof(kOffline) - 1), true, t_callbackOf != this,
+                1000);
+    loggedIn_ = false;
+    mosquitto_disconnect_v5(mosq_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+    if (threaded_)
+        mosquitto_loop_stop(mosq_, false);
+    threaded_ = false;
+    linkUp_ = false;
+    mosquitto_destroy(mosq_);
+    mosq_ = nullptr;
+    sink_ = nullptr;
+    std::lock_guard<std::mutex> lk(mu_);
+    pending_.clear();
+}
+
+bool Client::insideOwnCallback() const
+{
+    return t_callbackOf == this;
+}
+
+int Client::sendTo(const char* target, const char* data, int len, int timeoutMs)
+{
+    if (len < 0 || (!data && len > 0))
+        return WYLN_E_INVALID_ARGUMENT;
+    if (!isValidId(target))
+        return WYLN_E_BAD_TARGET;
+    if (!loggedIn_ && !insideOwnCallback())
+        return WYLN_E_NOT_LOGGED_IN;
+    if (takenOver_)
+        return WYLN_E_SESSION_TAKEN_OVER;
+    if (!linkUp_)
+        return WYLN_E_NOT_CONNECTED;
+    std::string topic = p2pTopic(target, id_);
+    uint64_t size = publishPacketSize(topic.size(), len);
+    uint32_t limit = maxPacket_;
+    if (size - 1 - 4 > kMqttMaxRemaining || (limit && size > limit))
+        return WYLN_E_MESSAGE_TOO_LARGE;
+    return publish(topic, data, len, false, timeoutMs > 0 && !insideOwnCallback(), timeoutMs);
+}
+
+int Client::publish(const std::string& topic, const void* data, int len, bool retain, bool wait, int timeoutMs)
+{
+    int mid = 0;
+    int rc = mosquitto_publish_v5(mosq_, &mid, topic.c_str(), len, data, 1, retain, nullptr);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return mosqResult(rc);
+
+    std::unique_lock<std::mutex> lk(mu_);
+    auto it = pending_.find(mid);
+    if (it != pending_.end() && it->second.done && !it->second.waiter) {
+        // The PUBACK beat us here.
+        int result = it->second.result;
+        pending_.erase(it);
+        return result;
+    }
+    pending_[mid] = Pending{wait, false, WYLN_OK};
+    if (!wait)
+        return WYLN_OK;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool settled = cv_.wait_until(lk, deadline, [&] {
+        auto p = pending_.find(mid);
+        return p == pending_.end() || p->second.done;
+    });
+    auto p = pending_.find(mid);
+    if (p == pending_.end())
+        return WYLN_E_INTERNAL;
+    if (!settled) {
+        p->second.waiter = false;  // a late PUBACK just removes it
+        return WYLN_E_TIMEOUT;
+    }
+    int result = p->second.result;
+    if (result == WYLN_E_NOT_CONNECTED || result == WYLN_E_SESSION_TAKEN_OVER) {
+        // libmosquitto resends in-flight messages after a reconnect; keep the
+        // id so that the late PUBACK is recognised.
+        p->second.waiter = false;
+        p->second.done = false;
+    } else {
+        pending_.erase(p);
+    }
+    return result;
+}
+
+void Client::onConnect(mosquitto* mosq, void* obj, int rc, int, const mosquitto_property* props)
+{
+    Client* self = static_cast<Client*>(obj);
+    CallbackScope scope(self);
+    if (rc != 0) {
+        std::lock_guard<std::mutex> lk(self->mu_);
+        if (self->connackReason_ < 0)
+            self->connackReason_ = rc;
+        self->cv_.notify_all();
+        return;
+    }
+    uint32_t maxPacket = 0;
+    if (mosquitto_property_read_int32(props, MQTT_PROP_MAXIMUM_PACKET_SIZE, &maxPacket, false))
+        self->maxPacket_ = maxPacket;
+    else
+        self->maxPacket_ = 0;
+
+    int mid = 0;
+    std::string filter = inboxFilter(self->id_);
+    int src = mosquitto_subscribe_v5(mosq, &mid, filter.c_str(), 1, 0, nullptr);
+    {
+        std::lock_guard<std::mutex> lk(self->mu_);
+        self->connackReason_ = 0;
+        if (src == MOSQ_ERR_SUCCESS)
+            self->subscribeMid_ = mid;
+        else if (self->subackResult_ < 0)
+            self->subackResult_ = mosqResult(src);
+        self->cv_.notify_all();
+    }
+    self->linkUp_ = true;
+    if (self->config_.presence) {
+        self->publish(presenceTopic(self->id_), kOnline, static_cast<int>(sizeof(kOnline) - 1), true, false, 0);
+    }
+}
+
+void Client::onDisconnect(mosquitto* mosq, void* obj, int rc, const mosquitto_property*)
+{
+    Client* self = static_cast<Client*>(obj);
+    CallbackScope scope(self);
+    self->linkUp_ = false;
+    if (rc == MQTT_RC_SESSION_TAKEN_OVER) {
+        // Another connection now owns the identifier: stop reconnecting, or
+        // the two would keep throwing each other out.
+        self->takenOver_ = true;
+        mosquitto_disconnect(mosq);
+    }
+    int result = self->takenOver_ ? WYLN_E_SESSION_TAKEN_OVER : WYLN_E_NOT_CONNECTED;
+    std::lock_guard<std::mutex> lk(self->mu_);
+    for (auto& kv : self->pending_) {
+        if (kv.second.waiter && !kv.second.done) {
+            kv.second.done = true;
+            kv.second.result = result;
+        }
+    }
+    self->cv_.notify_all();
+}
+
+void Client::onPublish(mosquitto*, void* obj, int mid, int reason, const mosquitto_property*)
+{
+    Client* self = static_cast<Client*>(obj);
+    int result = WYLN_OK;
+    if (reason >= 0x80)
+        result = reason == MQTT_RC_PACKET_TOO_LARGE ? WYLN_E_MESSAGE_TOO_LARGE : WYLN_E_NOT_AUTHORIZED;
+    std::lock_guard<std::mutex> lk(self->mu_);
+    auto it = self->pending_.find(mid);
+    if (it == self->pending_.end()) {
+        self->pending_[mid] = Pending{false, true, result};
+    } else if (it->second.waiter) {
+        it->second.done = true;
+        it->second.result = result;
+        self->cv_.notify_all();
+    } else if (!it->second.done) {
+        self->pending_.erase(it);
+    }
+}
+
+void Client::onSubscribe(mosquitto*, void* obj, int mid, int count, const int* granted, const mosquitto_property*)
+{
+    Client* self = static_cast<Client*>(obj);
+    std::lock_guard<std::mutex> lk(self->mu_);
+    if (mid != self->subscribeMid_ || self->subackResult_ >= 0)
+        return;
+    bool ok = count >= 1 && granted && granted[0] < 0x80;
+    self->subackResult_ = ok ? WYLN_OK : WYLN_E_NOT_AUTHORIZED;
+    self->cv_.notify_all();
+}
+
+void Client::onMessage(mosquitto*, void* obj, const mosquitto_message* msg, const mosquitto_property*)
+{
+    Client* self = static_cast<Client*>(obj);
+    WYLN::IWylnOwner* sink = self->sink_;
+    std::string sender;
+    if (!sink || !msg || !senderFromTopic(msg->topic, self->id_, sender))
+        return;
+    char peer[WYLN_ID_BUFFER] = {};
+    std::memcpy(peer, sender.data(), sender.size());
+    const char* payload = msg->payload ? static_cast<const char*>(msg->payload) : "";
+    CallbackScope scope(self);
+    try {
+        sink->OnRecv(payload, msg->payloadlen, peer, nullptr);
+    } catch (...) {
+        // The sink's exceptions must not unwind through libmosquitto.
+    }
+}
+
+} // namespace wyln

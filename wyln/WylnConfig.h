@@ -1,0 +1,39 @@
+// Settings of the wyln transport: a key=value file and WYLN_* environment
+// variables (see Wyln.h for the keys).
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace wyln {
+
+struct Config
+{
+    std::string serviceId = "wyln";
+    std::string username;
+    std::string password;
+    std::string cafile;
+    std::string capath;
+    std::string certfile;
+    std::string keyfile;
+    int keepaliveS = 30;
+    int connectTimeoutMs = 5000;
+    int reconnectDelayMinS = 1;
+    int reconnectDelayMaxS = 30;
+    std::string idPrefix;
+    bool presence = true;
+
+    // Empty when every value was usable; otherwise describes the first bad one.
+    std::string error;
+
+    bool tls() const { return !cafile.empty() || !capath.empty(); }
+
+    // fileText: contents of the configuration file (may be empty).
+    // env: returns true and the value when the variable is set.
+    static Config parse(const std::string& fileText,
+                        const std::function<bool(const std::string&, std::string&)>& env);
+    // Reads $WYLN_CONF or wyln.conf beside the plug-in, then the environment.
+    static Config load();
+};
+
+} // namespace wyln

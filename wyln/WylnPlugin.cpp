@@ -1,0 +1,90 @@
+// Entry points of the plug-in: the factory and its C exports.
+#include "Wyln.h"
+#include "WylnClient.h"
+#include "WylnConfig.h"
+
+#include <mosquitto.h>
+
+#include <mutex>
+#include <new>
+#include <set>
+
+namespace wyln {
+
+namespace {
+
+std::mutex g_libMutex;
+int g_libUsers = 0;
+
+class Creator final : public IWylnCreator
+{
+public:
+    ~Creator() override
+    {
+        for (IWylnClient* c : clients_)
+            delete c;
+    }
+
+    IWylnClient* CreateClient(int) override
+    {
+        try {
+            Client* c = new Client(Config::load());
+            std::lock_guard<std::mutex> lk(mu_);
+            clients_.insert(c);
+            return c;
+        } catch (...) {
+            return nullptr;
+        }
+    }
+
+    void DestroyClient(IWylnClient* pClient) override
+    {
+        try {
+            {
+                std::lock_guard<std::mutex> lk(mu_);
+                if (clients_.erase(pClient) == 0)
+                    return;  // not one of ours, or destroyed already
+            }
+            delete pClient;
+        } catch (...) {
+        }
+    }
+
+private:
+    std::mutex mu_;
+    std::set<IWylnClient*> clients_;
+};
+
+} // namespace
+
+} // namespace wyln
+
+extern "C" WYLN_EXPORT IWylnCreator* NewInterface()
+{
+    try {
+        std::lock_guard<std::mutex> lk(wyln::g_libMutex);
+        if (wyln::g_libUsers == 0 && mosquitto_lib_init() != MOSQ_ERR_SUCCESS)
+            return nullptr;
+        IWylnCreator* creator = new (std::nothrow) wyln::Creator();
+        if (creator)
+            ++wyln::g_libUsers;
+        else if (wyln::g_libUsers == 0)
+            mosquitto_lib_cleanup();
+        return creator;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+extern "C" WYLN_EXPORT void ReleaseInterface(IWylnCreator* pCreator)
+{
+    if (!pCreator)
+        return;
+    try {
+        delete pCreator;
+        std::lock_guard<std::mutex> lk(wyln::g_libMutex);
+        if (wyln::g_libUsers > 0 && --wyln::g_libUsers == 0)
+            mosquitto_lib_cleanup();
+    } catch (...) {
+    }
+}
