@@ -1,0 +1,103 @@
+// Orlin: the host's view of a session.
+//
+// Life of a session:
+//   IOrlin* p = NewInterface();        // constructs, loads nothing
+//   p->Init(&owner, host, port, ...);  // loads the wyln transport, logs in
+//   ... IOrlin operations, from the thread that called Init ...
+//   ReleaseInterface(p);               // Exit, then delete
+//
+// The thread that calls Init owns the heartbeat timer and must run a Qt event
+// loop for heartbeats to be sent. Call every operation from that thread; no
+// operation may run concurrently with Exit or ReleaseInterface. No operation
+// throws.
+//
+// Result codes (int):
+//    0       success
+//   -1       a transport code outside the table below, a refused attach, a
+//            missing or empty file, a failed start-up client query, or a call
+//            made before a successful Init (logged as
+//            "<operation> refused: session not initialised")
+//    1..8, 13..27
+//            transport codes mapped: 1001->1 1002->2 1003->3 1004->14
+//            1005->15 1251->16 1301..1305->4..8 1306..1309->17..20 1310->13
+//            1501..1507->21..27
+//   11       Init got no owner
+//   12       the transport plug-in is missing or incomplete, its factory
+//            returned nothing, or it created no client
+//
+// Every transport result that an operation maps is also logged as
+// "[SendPrintPrnFile]_GetErrorCode:iRetErrCode=<transport code>", 0 included.
+//
+// The transport plug-in is "wyln.dll" on Windows; elsewhere "libwyln.so",
+// looked up first in the directory of the running executable, then on the
+// system's library search path.
+#pragma once
+
+#include "IOrlinOwner.h"
+#include "OrlinExport.h"
+#include "OrlinTypes.h"
+
+class IOrlin
+{
+public:
+    virtual ~IOrlin() {}
+
+    // Loads the transport, connects to szHost:nPort, logs in under an
+    // identifier the transport assigns, and starts the 3000 ms heartbeat.
+    // The session's own identifier becomes "<szHost>:<nPort>".
+    // nClientMode 1 turns off the heartbeat's silence test and makes the
+    // addressed senders re-apply for an identifier before each send.
+    // Returns 0, 11, 12 or a mapped transport code. Calling Init again
+    // first releases what the previous Init made, as Exit does.
+    virtual int Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam, int nClientMode) = 0;
+
+    // As above, logging in under the identifier in szId (a 260-byte buffer
+    // of the caller, which may be empty and which the transport may rewrite).
+    // In mode 0 an empty szId is applied for first. A login refused with
+    // transport code 8 is logged as "ID init faild,reapply id", re-applied and
+    // retried once. Then asks the service for its clients (module type 100,
+    // status 1); -1 when that request cannot be sent.
+    virtual int Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam,
+                     const char* const szApplyInfo, char* const szId, int nClientMode) = 0;
+
+    // Raw data without envelope. A null szTargetId sends pData as
+    // zero-terminated text to the service (nLen unused); otherwise nLen bytes
+    // go to szTargetId. Returns the mapped transport code.
+    virtual int SendData(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs) = 0;
+
+    // Sends a "print" request to szTargetId. pTask must not be null; the
+    // request text is logged. Returns the mapped transport code.
+    virtual int StartPrintingTask(const char* szTargetId, __SCLOUD_PRINT_TASK* pTask, int nTimeoutMs) = 0;
+
+    // Sends a file in Base64 chunks of 8388608 characters, each with the MD5
+    // of its text, back to back without waiting for answers. Returns -1 for a
+    // null parameter or an empty file, otherwise the mapped result of the
+    // last send attempted (the first failure stops the transfer).
+    virtual int SendPrintPrnFile(const char* szTargetId, __SCLOUD_SEND_PRN* pSendPrnParam, int nTimeoutMs) = 0;
+
+    // Asks the service (Send) for its clients, filtered by the non-empty
+    // texts, nStatus (unless -1) and the first nTypeCount module types.
+    // szId, szName and szIp must not be null. The request text is logged.
+    // The answer arrives through OnGetClient.
+    virtual int SendMsgToGetSourceIdFromMsg(const char* const szId, const char* const szName, int nTypeCount,
+                                            __EM_CLOUD_MODULE_TYPE* pTypes, int nStatus, const char* szIp,
+                                            int nTimeoutMs) = 0;
+
+    // Stores the device's status; sends a "report" when it changed (always
+    // while printing). Safe against the heartbeat reading the status at the
+    // same time. pReportParam must not be null; its error entries are copied.
+    // Returns 0 (also when the report could not be sent).
+    virtual int UpgradeReportParam(__SCLOUD_UPGRADE_REPORT_PARAM* pReportParam, int nReserved) = 0;
+
+    // Tells the peer that gave task pStatus->iTaskId (the key OnPrint
+    // delivered) how it stands; status 2 forgets the task. The request text is
+    // logged. Returns the mapped transport code.
+    virtual int UpgradePrintStatus(__SCLOUD_UPGRADE_PRINT_STATUS* pStatus, int nTimeoutMs) = 0;
+};
+
+extern "C" {
+// Constructs a session; nothing is loaded or started.
+ORLIN_EXPORT IOrlin* NewInterface();
+// Exits and deletes a session. A null pointer does nothing.
+ORLIN_EXPORT void ReleaseInterface(IOrlin* p);
+}

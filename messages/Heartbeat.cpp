@@ -1,0 +1,64 @@
+#include "messages/Heartbeat.h"
+
+#include "session/LinkContext.h"
+#include "transport/WylnOwner.h"
+#include "wire/JsonRead.h"
+#include "wire/Keys.h"
+
+#include <QMutexLocker>
+
+namespace orlin {
+
+QJsonObject BuildHeartbeatBody(const __SCLOUD_UPGRADE_REPORT_PARAM& st)
+{
+    QJsonObject printInfo;
+    if (st.iTaskId != 0 && st.iDeviceStatus == 2) {
+        printInfo.insert(key::TaskId, st.iTaskId);
+        printInfo.insert(key::Progress, st.iProgress);
+        printInfo.insert(key::Capacity, FieldText(st.szCapacity));
+        printInfo.insert(key::PrintedArea, FieldText(st.szPrintedArea));
+        printInfo.insert(key::PrintStatus, st.iPrintStatus);
+        printInfo.insert(key::PrintDoneCopys, st.iPrintDoneCopys);
+        printInfo.insert(key::TotalPrintCopys, st.iTotalPrintCopys);
+    }
+    QJsonObject body;
+    body.insert(key::DeviceStatus, st.iDeviceStatus);
+    body.insert(key::ConnectStatus, st.iConnectStatus);
+    body.insert(key::PrintInfo, printInfo);
+    return body;
+}
+
+void ApplyHeartbeatBody(const QJsonObject& body, __SCLOUD_UPGRADE_REPORT_PARAM& peer)
+{
+    ReadInt(body, key::DeviceStatus, peer.iDeviceStatus);
+    ReadInt(body, key::ConnectStatus, peer.iConnectStatus);
+    const auto it = body.constFind(key::PrintInfo);
+    if (it == body.constEnd() || !it.value().isObject())
+        return;
+    const QJsonObject pi = it.value().toObject();
+    ReadInt(pi, key::TaskId, peer.iTaskId);
+    ReadInt(pi, key::Progress, peer.iProgress);
+    ReadText(pi, key::Capacity, peer.szCapacity);
+    ReadText(pi, key::PrintedArea, peer.szPrintedArea);
+    ReadInt(pi, key::PrintStatus, peer.iPrintStatus);
+    ReadInt(pi, key::PrintDoneCopys, peer.iPrintDoneCopys);
+    ReadInt(pi, key::TotalPrintCopys, peer.iTotalPrintCopys);
+}
+
+} // namespace orlin
+
+using namespace orlin;
+
+int CWylnOwner::HandleHeartBeat(const QJsonObject& body)
+{
+    const auto it = body.constFind(key::Message);
+    if (it != body.constEnd())
+        Log(it.value().toString());
+    ApplyHeartbeatBody(body, m_stPeerParam);
+    if (m_pLinkContext) {
+        QMutexLocker lock(&m_pLinkContext->mtx);
+        m_pLinkContext->tLastHeartBeat = m_pLinkContext->Now();
+    }
+    m_pOwner->OnReport(&m_stPeerParam);
+    return ResultOk;
+}

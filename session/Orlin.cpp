@@ -1,0 +1,226 @@
+#include "session/Orlin.h"
+
+#include "wire/Frame.h"
+#include "wire/Keys.h"
+
+#include <QMutexLocker>
+#include <QTimer>
+
+#include <stdio.h>
+#include <string.h>
+
+using namespace orlin;
+
+namespace {
+
+// Copies at most 259 characters and a terminating zero.
+void CopyId(char (&dst)[260], const char* src)
+{
+    memset(dst, 0, sizeof(dst));
+    if (src) {
+        const void* z = memchr(src, 0, sizeof(dst) - 1);
+        memcpy(dst, src, z ? static_cast<size_t>(static_cast<const char*>(z) - src) : sizeof(dst) - 1);
+    }
+}
+
+} // namespace
+
+Orlin::Orlin()
+    : QThread(nullptr), m_nLoginParam(0), m_nClientMode(0), m_pfnReleaseInterface(nullptr), m_pWylnCreator(nullptr),
+      m_oWylnOwner(), m_pOwner(nullptr), m_pWylnClient(nullptr), m_pTimer(nullptr), m_nHeartState(0),
+      m_stLinkContext(), m_stReportParam(), m_szSourceId(), m_szApplyInfo(), m_bReady(false)
+{
+}
+
+Orlin::~Orlin()
+{
+    Exit();
+}
+
+void Orlin::_Log(const char* szText) const
+{
+    if (m_pOwner)
+        m_pOwner->OnLog(szText);
+}
+
+void Orlin::_Log(const QByteArray& text) const
+{
+    _Log(text.constData());
+}
+
+bool Orlin::_Ready(const char* szOperation) const
+{
+    if (m_bReady)
+        return true;
+    _Log(QByteArray(szOperation) + " refused: session not initialised");
+    return false;
+}
+
+QString Orlin::_SourceId() const
+{
+    QMutexLocker lock(&m_mtxState);
+    return QString::fromUtf8(m_szSourceId);
+}
+
+__SCLOUD_UPGRADE_REPORT_PARAM Orlin::_ReportSnapshot() const
+{
+    QMutexLocker lock(&m_mtxState);
+    return m_stReportParam;
+}
+
+int Orlin::_ApplyIdBeforeSend()
+{
+    if (m_nClientMode == 0)
+        return 0;
+    // The transport writes into a private buffer, so the heartbeat never
+    // reads a half-written identifier.
+    char szId[260];
+    {
+        QMutexLocker lock(&m_mtxState);
+        memcpy(szId, m_szSourceId, sizeof(szId));
+    }
+    const int ret = m_pWylnClient->ApplyId(m_szApplyInfo, szId, m_nLoginParam);
+    if (ret == 0) {
+        szId[sizeof(szId) - 1] = 0;
+        QMutexLocker lock(&m_mtxState);
+        memcpy(m_szSourceId, szId, sizeof(szId));
+    }
+    return ret;
+}
+
+void Orlin::_StartHeartbeat()
+{
+    if (!m_pTimer) {
+        m_pTimer = new QTimer(this);
+        connect(m_pTimer, &QTimer::timeout, this, &Orlin::SendHeartBeatPacket, Qt::AutoConnection);
+    }
+    m_nHeartState = 0;
+    m_pTimer->start(3000);
+}
+
+int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam, int nClientMode)
+{
+    // A second Init starts from a clean slate: one client, one timer.
+    Exit();
+    m_pOwner = pOwner;
+    if (!pOwner)
+        return 11;
+    m_nClientMode = nClientMode;
+    m_nLoginParam = nLoginParam;
+
+    int ret = _LoadWlynDll();
+    if (ret != 0)
+        return ret;
+    ret = m_pWylnClient->Connect(szHost, nPort);
+    if (ret != 0)
+        return _GetErrorCode(ret);
+    ret = m_oWylnOwner.Attach(m_pOwner, m_pWylnClient, &m_stLinkContext);
+    if (ret != 0)
+        return _GetErrorCode(ret);
+
+    char szId[260] = {0};
+    ret = m_pWylnClient->Login(szId, &m_oWylnOwner, nLoginParam);
+    if (ret != 0)
+        return _GetErrorCode(ret);
+
+    m_bReady = true;
+    _StartHeartbeat();
+    char szSource[260];
+    snprintf(szSource, sizeof(szSource), "%s:%d", szHost ? szHost : "", nPort);
+    {
+        QMutexLocker lock(&m_mtxState);
+        CopyId(m_szSourceId, szSource);
+    }
+    return 0;
+}
+
+int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam, const char* const szApplyInfo,
+                char* const szIdArg, int nClientMode)
+{
+    Exit();
+    // A host that passes no buffer gets the identifier the transport assigns.
+    char szLocalId[260] = {0};
+    char* const szId = szIdArg ? szIdArg : szLocalId;
+    m_pOwner = pOwner;
+    if (!pOwner)
+        return 11;
+    m_nClientMode = nClientMode;
+    m_nLoginParam = nLoginParam;
+    CopyId(m_szApplyInfo, szApplyInfo);
+
+    int ret = _LoadWlynDll();
+    if (ret != 0)
+        return ret;
+    ret = m_pWylnClient->Connect(szHost, nPort);
+    if (ret != 0)
+        return _GetErrorCode(ret);
+    ret = m_oWylnOwner.Attach(m_pOwner, m_pWylnClient, &m_stLinkContext);
+    if (ret != 0)
+        return _GetErrorCode(ret);
+
+    if (m_nClientMode == 0 && szId[0] == 0) {
+        ret = m_pWylnClient->ApplyId(szApplyInfo, szId, nLoginParam);
+        if (ret != 0)
+            return _GetErrorCode(ret);
+    }
+    ret = m_pWylnClient->Login(szId, &m_oWylnOwner, nLoginParam);
+    if (ret == 8) {
+        _Log("ID init faild,reapply id");
+        ret = m_pWylnClient->ApplyId(szApplyInfo, szId, nLoginParam);
+        if (ret != 0)
+            return _GetErrorCode(ret);
+        ret = m_pWylnClient->Login(szId, &m_oWylnOwner, nLoginParam);
+    }
+    if (ret != 0)
+        return _GetErrorCode(ret);
+    {
+        QMutexLocker lock(&m_mtxState);
+        CopyId(m_szSourceId, szId);
+    }
+    m_bReady = true;
+
+    __EM_CLOUD_MODULE_TYPE eType = EM_CLOUD_MODULE_SERVICE;
+    ret = SendMsgToGetSourceIdFromMsg("", "", 1, &eType, 1, "", kDefaultTimeoutMs);
+    if (ret != 0) {
+        _GetErrorCode(ret);
+        m_bReady = false;
+        return -1;
+    }
+    _StartHeartbeat();
+    return 0;
+}
+
+int Orlin::SendData(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs)
+{
+    if (!_Ready("SendData"))
+        return -1;
+    const int ret = szTargetId ? m_pWylnClient->SendTo(szTargetId, pData, nLen, nTimeoutMs)
+                               : m_pWylnClient->Send(pData, nTimeoutMs);
+    return _GetErrorCode(ret);
+}
+
+int Orlin::Exit()
+{
+    m_bReady = false;
+    if (m_pTimer) {
+        m_pTimer->stop();
+        delete m_pTimer;
+        m_pTimer = nullptr;
+    }
+    if (m_pWylnCreator) {
+        if (m_pWylnClient) {
+            m_pWylnCreator->DestroyClient(m_pWylnClient);
+            m_pWylnClient = nullptr;
+        }
+        if (m_pfnReleaseInterface) {
+            m_pfnReleaseInterface(m_pWylnCreator);
+            m_pWylnCreator = nullptr;
+        }
+    }
+    return 0;
+}
+
+int Orlin::_CreatPackage(char* pBuf, unsigned int nBufLen, const char* pPayload, unsigned short wCmdType)
+{
+    return BuildFrame(pBuf, nBufLen, pPayload, wCmdType, static_cast<uint16_t>(m_nLoginParam & 0xFFFF));
+}

@@ -1,0 +1,215 @@
+#include "FakeWyln.h"
+
+#include <string.h>
+#include <thread>
+
+#if defined(_WIN32)
+#  define FAKE_EXPORT __declspec(dllexport)
+#else
+#  define FAKE_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace fakewyln {
+
+State& GetState()
+{
+    static State s;
+    return s;
+}
+
+void Reset()
+{
+    State& s = GetState();
+    std::lock_guard<std::recursive_mutex> lock(s.mu);
+    s.calls.clear();
+    s.scripted.clear();
+    s.nextId = "client-1";
+    s.sink = nullptr;
+    s.createNullClient = false;
+    s.destroyCount = 0;
+    s.releaseCount = 0;
+    s.onSend = nullptr;
+}
+
+void Script(const std::string& op, std::initializer_list<int> results)
+{
+    State& s = GetState();
+    std::lock_guard<std::recursive_mutex> lock(s.mu);
+    for (int r : results)
+        s.scripted[op].push_back(r);
+}
+
+std::vector<Call> Calls(const std::string& op)
+{
+    State& s = GetState();
+    std::lock_guard<std::recursive_mutex> lock(s.mu);
+    std::vector<Call> out;
+    for (const Call& c : s.calls)
+        if (op.empty() || c.op == op)
+            out.push_back(c);
+    return out;
+}
+
+std::vector<Call> Sent()
+{
+    State& s = GetState();
+    std::lock_guard<std::recursive_mutex> lock(s.mu);
+    std::vector<Call> out;
+    for (const Call& c : s.calls)
+        if (c.op == "Send" || c.op == "SendTo")
+            out.push_back(c);
+    return out;
+}
+
+namespace {
+
+int Record(Call c)
+{
+    State& s = GetState();
+    std::function<void(const Call&)> hook;
+    int result = 0;
+    {
+        std::lock_guard<std::recursive_mutex> lock(s.mu);
+        auto it = s.scripted.find(c.op);
+        if (it != s.scripted.end() && !it->second.empty()) {
+            result = it->second.front();
+            it->second.pop_front();
+        }
+        s.calls.push_back(c);
+        if (c.op == "Send" || c.op == "SendTo")
+            hook = s.onSend;
+    }
+    if (hook)
+        hook(c);
+    return result;
+}
+
+void WriteId(char* szId)
+{
+    State& s = GetState();
+    std::lock_guard<std::recursive_mutex> lock(s.mu);
+    memset(szId, 0, 260);
+    strncpy(szId, s.nextId.c_str(), 259);
+}
+
+class FakeClient : public IWylnClient
+{
+public:
+    int Connect(const char* szHost, int nPort) override
+    {
+        Call c("Connect", szHost ? szHost : "", "", nPort);
+        return Record(c);
+    }
+    int Login(char* szId, WYLN::IWylnOwner* pSink, int nLoginParam) override
+    {
+        Call c("Login", szId ? szId : "", "", nLoginParam);
+        const int r = Record(c);
+        if (r == 0) {
+            if (szId && !*szId)
+                WriteId(szId);
+            std::lock_guard<std::recursive_mutex> lock(GetState().mu);
+            GetState().sink = pSink;
+        }
+        return r;
+    }
+    int ApplyId(const char* szApplyInfo, char* szId, int nLoginParam) override
+    {
+        Call c("ApplyId", szId ? szId : "", szApplyInfo ? szApplyInfo : "", nLoginParam);
+        const int r = Record(c);
+        if (r == 0 && szId)
+            WriteId(szId);
+        return r;
+    }
+    int NotifyRecv(const char* pData, int nLen, const char* szPeerId) override
+    {
+        Call c("NotifyRecv", szPeerId ? szPeerId : "", pData && nLen > 0 ? std::string(pData, nLen) : "", nLen);
+        return Record(c);
+    }
+    int Send(const char* pData, int nTimeoutMs) override
+    {
+        Call c("Send", "", pData ? pData : "", nTimeoutMs);
+        return Record(c);
+    }
+    int SendTo(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs) override
+    {
+        Call c("SendTo", szTargetId ? szTargetId : "", pData && nLen > 0 ? std::string(pData, nLen) : "",
+               nTimeoutMs, szTargetId == nullptr);
+        return Record(c);
+    }
+};
+
+class FakeCreator : public IWylnCreator
+{
+public:
+    IWylnClient* CreateClient(int nClientMode) override
+    {
+        Call c("CreateClient", "", "", nClientMode);
+        Record(c);
+        std::lock_guard<std::recursive_mutex> lock(GetState().mu);
+        return GetState().createNullClient ? nullptr : new FakeClient;
+    }
+    void DestroyClient(IWylnClient* pClient) override
+    {
+        Record(Call{"DestroyClient"});
+        {
+            std::lock_guard<std::recursive_mutex> lock(GetState().mu);
+            ++GetState().destroyCount;
+            GetState().sink = nullptr;
+        }
+        delete pClient;
+    }
+};
+
+WYLN::IWylnOwner* Sink()
+{
+    std::lock_guard<std::recursive_mutex> lock(GetState().mu);
+    return GetState().sink;
+}
+
+} // namespace
+
+void Deliver(const std::string& data, const std::string& peerId, const char* szPeerName)
+{
+    char szPeer[260] = {0};
+    strncpy(szPeer, peerId.c_str(), 259);
+    if (WYLN::IWylnOwner* sink = Sink())
+        sink->OnRecv(data.data(), static_cast<int>(data.size()), szPeer, szPeerName);
+}
+
+void DeliverOnThread(const std::vector<std::string>& packets, const std::string& peerId)
+{
+    std::thread t([&] {
+        for (const std::string& p : packets)
+            Deliver(p, peerId);
+    });
+    t.join();
+}
+
+} // namespace fakewyln
+
+extern "C" {
+
+#if !defined(FAKE_WYLN_NO_NEW)
+FAKE_EXPORT IWylnCreator* NewInterface()
+{
+    fakewyln::Record(fakewyln::Call{"NewInterface"});
+#  if defined(FAKE_WYLN_NULL_CREATOR)
+    return nullptr;
+#  else
+    return new fakewyln::FakeCreator;
+#  endif
+}
+#endif
+
+#if !defined(FAKE_WYLN_NO_RELEASE)
+FAKE_EXPORT void ReleaseInterface(IWylnCreator* p)
+{
+    fakewyln::Record(fakewyln::Call{"ReleaseInterface"});
+    {
+        std::lock_guard<std::recursive_mutex> lock(fakewyln::GetState().mu);
+        ++fakewyln::GetState().releaseCount;
+    }
+    delete p;
+}
+#endif
+}

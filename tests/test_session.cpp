@@ -1,0 +1,288 @@
+// Session life: Init sequences, failure returns, Exit, the error-code map and
+// the meta-object.
+#include "Session.h"
+
+#include <QMetaMethod>
+#include <QMetaObject>
+#include <QTimer>
+
+using fakewyln::Call;
+using fakewyln::Calls;
+using fakewyln::Script;
+
+namespace {
+
+std::vector<std::string> Ops()
+{
+    std::vector<std::string> ops;
+    for (const Call& c : Calls())
+        ops.push_back(c.op);
+    return ops;
+}
+
+} // namespace
+
+TEST(ErrorCodeMap, EveryRowAndItsLogLine)
+{
+    const struct { int transport; int library; } rows[] = {
+        {0, 0}, {1001, 1}, {1002, 2}, {1003, 3}, {1004, 14}, {1005, 15}, {1251, 16}, {1301, 4}, {1302, 5},
+        {1303, 6}, {1304, 7}, {1305, 8}, {1306, 17}, {1307, 18}, {1308, 19}, {1309, 20}, {1310, 13},
+        {1501, 21}, {1502, 22}, {1503, 23}, {1504, 24}, {1505, 25}, {1506, 26}, {1507, 27},
+        // outside the table
+        {8, -1}, {1006, -1}, {1250, -1}, {1311, -1}, {1500, -1}, {1508, -1}, {-5, -1}, {-1, -1}, {1000, -1},
+    };
+    Orlin o;
+    RecordingOwner owner;
+    fakewyln::Reset();
+    ASSERT_EQ(0, o.Init(&owner, "h", 1, 0, 0));
+    for (const auto& r : rows) {
+        owner.Clear();
+        EXPECT_EQ(r.library, OrlinTestAccess::GetErrorCode(o, r.transport)) << r.transport;
+        EXPECT_EQ(std::vector<std::string>{"[SendPrintPrnFile]_GetErrorCode:iRetErrCode=" + std::to_string(r.transport)},
+                  owner.Logs());
+    }
+}
+
+TEST_F(SessionTest, FiveArgumentInitCallsTransportInOrder)
+{
+    ASSERT_EQ(0, session->Init(&owner, "abc", 80, 0x12345, 3));
+    EXPECT_EQ((std::vector<std::string>{"NewInterface", "CreateClient", "Connect", "Login"}), Ops());
+    EXPECT_EQ(3, Calls("CreateClient")[0].nArg);
+    EXPECT_EQ("abc", Calls("Connect")[0].target);
+    EXPECT_EQ(80, Calls("Connect")[0].nArg);
+    EXPECT_EQ("", Calls("Login")[0].target);  // always an empty buffer
+    EXPECT_EQ(0x12345, Calls("Login")[0].nArg);
+    EXPECT_EQ("abc:80", OrlinTestAccess::SourceId(*session));
+    ASSERT_NE(nullptr, OrlinTestAccess::Timer(*session));
+    EXPECT_EQ(3000, OrlinTestAccess::Timer(*session)->interval());
+    EXPECT_TRUE(OrlinTestAccess::Timer(*session)->isActive());
+    EXPECT_TRUE(owner.Logs().empty());
+}
+
+TEST_F(SessionTest, FiveArgumentInitFailures)
+{
+    const struct { const char* op; int transport; int expected; } rows[] = {
+        {"Connect", 1001, 1},
+        {"Connect", 77, -1},
+        {"Login", 8, -1},  // no second attempt in this overload
+        {"Login", 1310, 13},
+    };
+    for (const auto& r : rows) {
+        fakewyln::Reset();
+        owner.Clear();
+        Orlin o;
+        Script(r.op, {r.transport});
+        EXPECT_EQ(r.expected, o.Init(&owner, "h", 1, 0, 0)) << r.op << " " << r.transport;
+        EXPECT_EQ(1, owner.CountLog("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=" + std::to_string(r.transport)));
+        EXPECT_EQ(1u, Calls("Login").size() + (std::string(r.op) == "Connect" ? 1 : 0));
+        EXPECT_EQ(nullptr, OrlinTestAccess::Timer(o));
+        EXPECT_EQ(-1, o.SendData("x", "y", 1, 10));
+    }
+}
+
+TEST_F(SessionTest, NullOwnerReturns11AndCallsNothing)
+{
+    EXPECT_EQ(11, session->Init(nullptr, "h", 1, 0, 0));
+    char id[260] = {0};
+    EXPECT_EQ(11, session->Init(nullptr, "h", 1, 0, "info", id, 0));
+    EXPECT_TRUE(Calls().empty());
+    session.reset();  // release still works
+    ReleaseInterface(nullptr);
+}
+
+TEST_F(SessionTest, SevenArgumentInitSequences)
+{
+    const struct {
+        const char* name;
+        int mode;
+        const char* id;
+        std::initializer_list<int> login;
+        std::initializer_list<int> apply;
+        int expected;
+        std::vector<std::string> ops;
+        int reapplyLogs;
+    } rows[] = {
+        {"mode 0, empty id: apply first", 0, "", {0}, {0}, 0,
+         {"NewInterface", "CreateClient", "Connect", "ApplyId", "Login", "Send"}, 0},
+        {"mode 0, given id: straight to login", 0, "mine", {0}, {}, 0,
+         {"NewInterface", "CreateClient", "Connect", "Login", "Send"}, 0},
+        {"mode 1, empty id: straight to login", 1, "", {0}, {}, 0,
+         {"NewInterface", "CreateClient", "Connect", "Login", "ApplyId", "Send"}, 0},
+        {"refused id: one re-apply and one more login", 0, "mine", {8, 0}, {0}, 0,
+         {"NewInterface", "CreateClient", "Connect", "Login", "ApplyId", "Login", "Send"}, 1},
+        {"refused twice: 8 maps to -1", 0, "mine", {8, 8}, {0}, -1,
+         {"NewInterface", "CreateClient", "Connect", "Login", "ApplyId", "Login"}, 1},
+        {"re-apply fails", 0, "mine", {8}, {1002}, 2,
+         {"NewInterface", "CreateClient", "Connect", "Login", "ApplyId"}, 1},
+        {"first apply fails", 0, "", {}, {1003}, 3,
+         {"NewInterface", "CreateClient", "Connect", "ApplyId"}, 0},
+    };
+    for (const auto& r : rows) {
+        fakewyln::Reset();
+        owner.Clear();
+        Script("Login", r.login);
+        Script("ApplyId", r.apply);
+        char id[260] = {0};
+        strcpy(id, r.id);
+        Orlin o;
+        EXPECT_EQ(r.expected, o.Init(&owner, "h", 1, 5, "apply-info", id, r.mode)) << r.name;
+        EXPECT_EQ(r.ops, Ops()) << r.name;
+        EXPECT_EQ(r.reapplyLogs, owner.CountLog("ID init faild,reapply id")) << r.name;
+        if (r.expected == 0) {
+            EXPECT_EQ(std::string(id), OrlinTestAccess::SourceId(o)) << r.name;
+            EXPECT_EQ("apply-info", OrlinTestAccess::ApplyInfo(o));
+            EXPECT_NE(nullptr, OrlinTestAccess::Timer(o));
+        }
+    }
+}
+
+TEST_F(SessionTest, SevenArgumentInitAsksForTheServiceClient)
+{
+    char id[260] = "dev-9";
+    ASSERT_EQ(0, session->Init(&owner, "h", 1, 0, "", id, 0));
+    const auto sends = Calls("Send");
+    ASSERT_EQ(1u, sends.size());
+    EXPECT_EQ(3000, sends[0].nArg);
+    const QJsonObject msg = testsupport::Parse(sends[0].payload);
+    EXPECT_EQ(testsupport::Json(R"({"data":{"status":1,"type":[100]},"func":"getClient"})"),
+              msg.value(QStringLiteral("body")).toObject());
+    const QJsonObject h = msg.value(QStringLiteral("header")).toObject();
+    EXPECT_EQ(QStringLiteral("1"), h.value(QStringLiteral("version")).toString());
+    EXPECT_EQ(0, h.value(QStringLiteral("msg_type")).toInt(-1));
+    EXPECT_EQ(QStringLiteral("dev-9"), h.value(QStringLiteral("source_id")).toString());
+    EXPECT_EQ(QString(), h.value(QStringLiteral("target_id")).toString());
+    // The request text is logged, then its mapped result.
+    EXPECT_EQ(sends[0].payload, owner.Logs().at(0));
+    EXPECT_EQ("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=0", owner.Logs().at(1));
+}
+
+TEST_F(SessionTest, SevenArgumentInitFailsWhenTheClientQueryFails)
+{
+    Script("Send", {1004});
+    char id[260] = "dev-9";
+    EXPECT_EQ(-1, session->Init(&owner, "h", 1, 0, "", id, 0));
+    // The mapped code 14 is logged once more by Init.
+    EXPECT_EQ(1, owner.CountLog("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=1004"));
+    EXPECT_EQ(1, owner.CountLog("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=14"));
+    EXPECT_EQ(nullptr, OrlinTestAccess::Timer(*session));
+}
+
+TEST_F(SessionTest, CreateClientNullReturns12)
+{
+    fakewyln::GetState().createNullClient = true;
+    EXPECT_EQ(12, session->Init(&owner, "h", 1, 0, 0));
+    EXPECT_EQ(1, owner.CountLog("m_pWylnClient create failed"));
+    session->Exit();
+    EXPECT_EQ(1, fakewyln::GetState().releaseCount);
+    EXPECT_EQ(0, fakewyln::GetState().destroyCount);
+}
+
+TEST_F(SessionTest, AttachRefusesNullClientOrOwner)
+{
+    CWylnOwner sink;
+    RecordingOwner o;
+    EXPECT_EQ(-1, sink.Attach(nullptr, reinterpret_cast<IWylnClient*>(1), nullptr));
+    EXPECT_EQ(-1, sink.Attach(&o, nullptr, nullptr));
+    EXPECT_EQ(nullptr, sink.m_pOwner);
+    EXPECT_EQ(nullptr, sink.m_pWylnClient);
+}
+
+TEST_F(SessionTest, ExitReleasesOnceAndTwiceIsHarmless)
+{
+    InitSession();
+    EXPECT_EQ(0, session->Exit());
+    EXPECT_EQ(0, session->Exit());
+    session.reset();
+    EXPECT_EQ((std::vector<std::string>{"DestroyClient", "ReleaseInterface"}), Ops());
+    EXPECT_EQ(1, fakewyln::GetState().destroyCount);
+    EXPECT_EQ(1, fakewyln::GetState().releaseCount);
+}
+
+TEST_F(SessionTest, SecondInitReleasesTheFirstAndKeepsOneHeartbeat)
+{
+    InitSession();
+    ASSERT_EQ(0, session->Init(&owner, "h2", 2, 0, 0));
+    EXPECT_EQ(1, fakewyln::GetState().destroyCount);
+    EXPECT_EQ(1, fakewyln::GetState().releaseCount);
+    // One timer, connected once: one tick sends one heartbeat.
+    fakewyln::GetState().calls.clear();
+    QTimer* t = OrlinTestAccess::Timer(*session);
+    ASSERT_NE(nullptr, t);
+    QMetaObject::invokeMethod(t, "timeout", Qt::DirectConnection);
+    EXPECT_EQ(1u, Calls("Send").size());
+    EXPECT_EQ("h2:2", OrlinTestAccess::SourceId(*session));
+}
+
+TEST_F(SessionTest, OperationsBeforeInitAreRefused)
+{
+    __SCLOUD_PRINT_TASK task = {};
+    __SCLOUD_UPGRADE_PRINT_STATUS st = {};
+    __SCLOUD_UPGRADE_REPORT_PARAM rp;
+    __EM_CLOUD_MODULE_TYPE t = EM_CLOUD_MODULE_SERVICE;
+    const struct { const char* op; std::function<int()> call; } rows[] = {
+        {"SendData", [&] { return session->SendData(nullptr, "x", 1, 10); }},
+        {"StartPrintingTask", [&] { return session->StartPrintingTask("p", &task, 10); }},
+        {"SendPrintPrnFile", [&] { return session->SendPrintPrnFile("p", nullptr, 10); }},
+        {"SendMsgToGetSourceIdFromMsg", [&] { return session->SendMsgToGetSourceIdFromMsg("", "", 1, &t, 1, "", 10); }},
+        {"UpgradeReportParam", [&] { return session->UpgradeReportParam(&rp, 0); }},
+        {"UpgradePrintStatus", [&] { return session->UpgradePrintStatus(&st, 10); }},
+    };
+    ASSERT_EQ(11, session->Init(nullptr, "h", 1, 0, 0));
+    RecordingOwner o;
+    Script("Connect", {1001});
+    ASSERT_EQ(1, session->Init(&o, "h", 1, 0, 0));  // client exists, login never happened
+    o.Clear();
+    for (const auto& r : rows) {
+        EXPECT_EQ(-1, r.call()) << r.op;
+        EXPECT_EQ(1, o.CountLog(std::string(r.op) + " refused: session not initialised")) << r.op;
+    }
+    EXPECT_TRUE(Calls("Send").empty());
+    EXPECT_TRUE(Calls("SendTo").empty());
+    EXPECT_TRUE(Calls("ApplyId").empty());
+}
+
+TEST_F(SessionTest, SendDataChoosesSendOrSendTo)
+{
+    InitSession();
+    Script("SendTo", {1502});
+    EXPECT_EQ(22, session->SendData("peer-B", "abc\0def", 7, 1234));
+    EXPECT_EQ(0, session->SendData(nullptr, "text", 999, 55));
+    const auto sent = fakewyln::Sent();
+    ASSERT_EQ(2u, sent.size());
+    EXPECT_EQ("SendTo", sent[0].op);
+    EXPECT_EQ("peer-B", sent[0].target);
+    EXPECT_EQ(std::string("abc\0def", 7), sent[0].payload);
+    EXPECT_EQ(1234, sent[0].nArg);
+    EXPECT_EQ("Send", sent[1].op);  // nLen ignored: the text goes up to its zero
+    EXPECT_EQ("text", sent[1].payload);
+    EXPECT_EQ(55, sent[1].nArg);
+    EXPECT_EQ((std::vector<std::string>{"[SendPrintPrnFile]_GetErrorCode:iRetErrCode=1502",
+                                        "[SendPrintPrnFile]_GetErrorCode:iRetErrCode=0"}),
+              owner.Logs());
+}
+
+TEST(MetaObject, IdentityAndSlots)
+{
+    IOrlin* p = NewInterface();
+    Orlin* o = dynamic_cast<Orlin*>(p);
+    ASSERT_NE(nullptr, o);
+    EXPECT_EQ(static_cast<void*>(p), o->qt_metacast("IOrlin"));
+    EXPECT_EQ(static_cast<void*>(o), o->qt_metacast("Orlin"));
+    EXPECT_EQ(static_cast<void*>(static_cast<QObject*>(o)), o->qt_metacast("QThread"));
+    EXPECT_EQ(nullptr, o->qt_metacast("Nothing"));
+
+    const QMetaObject* mo = o->metaObject();
+    EXPECT_STREQ("Orlin", mo->className());
+    EXPECT_EQ(2, mo->methodCount() - mo->methodOffset());
+    const QMetaMethod m0 = mo->method(mo->methodOffset());
+    const QMetaMethod m1 = mo->method(mo->methodOffset() + 1);
+    EXPECT_EQ(QByteArray("SendHeartBeatPacket()"), m0.methodSignature());
+    EXPECT_EQ(QByteArray("SendReportInfo(std::vector<SCLOUD_ERROR_INFO>)"), m1.methodSignature());
+    EXPECT_EQ(QMetaMethod::Slot, m0.methodType());
+    EXPECT_EQ(QMetaMethod::Slot, m1.methodType());
+    EXPECT_EQ(QMetaMethod::Public, m1.access());
+    EXPECT_EQ(QList<QByteArray>{"vecErrInfo"}, m1.parameterNames());
+    EXPECT_EQ(QMetaType::UnknownType, m1.parameterType(0));
+    EXPECT_STREQ("void", m1.typeName());
+    ReleaseInterface(p);
+}

@@ -1,0 +1,103 @@
+#include "transport/WylnOwner.h"
+
+#include "session/LinkContext.h"
+#include "wire/Frame.h"
+#include "wire/Crc32.h"
+#include "wire/Keys.h"
+
+#include <QJsonDocument>
+
+#include <string.h>
+
+using namespace orlin;
+
+CWylnOwner::CWylnOwner()
+    : m_pOwner(nullptr), m_pWylnClient(nullptr), m_pLinkContext(nullptr), m_stPeerParam(), m_szPeerId()
+{
+}
+
+CWylnOwner::~CWylnOwner() = default;
+
+int CWylnOwner::Attach(IOrlinOwner* pOwner, IWylnClient* pClient, __SCLOUD_LINK_CONTEXT* pLinkContext)
+{
+    if (!pOwner || !pClient)
+        return -1;
+    m_pOwner = pOwner;
+    m_pWylnClient = pClient;
+    m_pLinkContext = pLinkContext;
+    return 0;
+}
+
+void CWylnOwner::Log(const char* szText) const
+{
+    if (m_pOwner)
+        m_pOwner->OnLog(szText);
+}
+
+void CWylnOwner::Log(const QByteArray& text) const
+{
+    Log(text.constData());
+}
+
+void CWylnOwner::Log(const QString& qsText) const
+{
+    Log(qsText.toUtf8());
+}
+
+void CWylnOwner::OnRecv(const char* pData, int nLen, const char* szPeerId, const char* szPeerName)
+{
+    // A transport that delivers before Attach has nobody to deliver to.
+    if (!m_pWylnClient || !m_pOwner)
+        return;
+    m_pWylnClient->NotifyRecv(pData, nLen, szPeerId);
+    if (!pData) {
+        Log("pData is NULL");
+        return;
+    }
+
+    memset(m_szPeerId, 0, sizeof(m_szPeerId));
+    if (szPeerId) {
+        const void* z = memchr(szPeerId, 0, sizeof(m_szPeerId) - 1);
+        const size_t n = z ? static_cast<size_t>(static_cast<const char*>(z) - szPeerId) : sizeof(m_szPeerId) - 1;
+        memcpy(m_szPeerId, szPeerId, n);
+    }
+
+    if (!HasFrameMagic(pData, nLen)) {
+        OnRecvJson(pData, nLen);
+        return;
+    }
+    if (nLen < static_cast<int>(kFrameHeaderLen)) {
+        Log("len");
+        return;
+    }
+    const FrameHeader h = ReadFrameHeader(pData);
+    const unsigned int nPayload = static_cast<unsigned int>(nLen) - kFrameHeaderLen;
+    if (h.nPayloadLen != nPayload) {
+        Log("recv packate len failed");
+        return;
+    }
+    if (Crc32(pData + kFrameHeaderLen, nPayload) != h.nCrc) {
+        Log("CRC failed");
+        return;
+    }
+    Log(QStringLiteral("Recv msg,ID=%1,Name=%2,CmdVer=%3,CmdType=%4")
+            .arg(QString::fromUtf8(m_szPeerId), szPeerName ? QString::fromUtf8(szPeerName) : QString(),
+                 QString::number(h.wCmdVer), QString::number(h.wCmdType)));
+    if (h.wCmdVer == 0 && h.wCmdType == 1) {
+        if (!m_pOwner->OnRecvPacket(szPeerId, pData + kFrameHeaderLen))
+            Log(QByteArray("Recv data handle fail,errcode=") + QByteArray::number(ResultRefused));
+    }
+}
+
+int CWylnOwner::SendReply(const SCloudMsgHeader& hdr, QLatin1String func, const QJsonObject& data, bool bLog)
+{
+    QJsonObject header;
+    BuildReplyHeader(header, hdr.qsVersion, MsgReply, hdr.qsTargetId, hdr.qsSourceId, hdr.qsMsgId);
+    QJsonObject body;
+    body.insert(key::Func, func);
+    body.insert(key::Data, data);
+    const QByteArray text = ToCompactText(header, body);
+    if (bLog)
+        Log(text);
+    return m_pWylnClient->SendTo(m_szPeerId, text.constData(), text.size(), kDefaultTimeoutMs);
+}

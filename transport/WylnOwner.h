@@ -1,0 +1,83 @@
+// The receive sink: the transport hands every inbound packet to OnRecv.
+// The router, every inbound handler and the reply builder are members; they
+// all run on the transport's thread, one packet at a time.
+#pragma once
+
+#include "IOrlinOwner.h"
+#include "transport/WylnInterface.h"
+#include "wire/Envelope.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <string>
+
+struct __SCLOUD_LINK_CONTEXT;
+
+class CWylnOwner : public WYLN::IWylnOwner
+{
+public:
+    CWylnOwner();
+    ~CWylnOwner() override;
+
+    // Stores the three pointers; -1 and nothing stored when pOwner or
+    // pClient is null.
+    int Attach(IOrlinOwner* pOwner, IWylnClient* pClient, __SCLOUD_LINK_CONTEXT* pLinkContext);
+
+    void OnRecv(const char* pData, int nLen, const char* szPeerId, const char* szPeerName) override;
+
+    // ---- routing --------------------------------------------------------
+    // The JSON branch of OnRecv: at most nLen bytes, up to the first zero.
+    void OnRecvJson(const char* pData, int nLen);
+    int RouteMessage(const QJsonObject& msg);
+    int DispatchRequest(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int DispatchResponse(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+
+    // ---- replies and logging --------------------------------------------
+    // Answers the request hdr with {"func": func, "data": data}, sent to the
+    // sender of the packet being handled. Returns the transport's result,
+    // unmapped. bLog also hands the text to OnLog.
+    int SendReply(const orlin::SCloudMsgHeader& hdr, QLatin1String func, const QJsonObject& data, bool bLog = false);
+    void Log(const char* szText) const;
+    void Log(const QString& qsText) const;
+    void Log(const QByteArray& text) const;
+
+    // ---- handlers: one group per message family -------------------------
+    int HandleHeartBeat(const QJsonObject& body);
+    int HandleGetClient(const QJsonObject& body);
+    int HandleReport(const QJsonObject& body);
+
+    int HandlePrint(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandlePrintResult(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleAddPrintTask(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleAddPrintTaskResult(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleGetTaskListInfo(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleGetTaskListInfoResult(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleSetTaskParam(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleSetTaskParamResult(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleClientShowType(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleClientShowTypeResult(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleFileTransfer(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleMotorRun(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleClean(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleLoadInk(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleRunMachine(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleSig(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleLoadParam(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleLoadDeviceInfo(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleCheckBeforePrint(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleConfigWifiInfo(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleStatistics(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    int HandleUpgrade(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+
+    // The per-peer task registry of inbound "print" commands: the key under
+    // which the host knows the peer's task nTaskId.
+    int RegisterPeerTask(const std::string& strPeerId, int nTaskId);
+
+    IOrlinOwner* m_pOwner;
+    IWylnClient* m_pWylnClient;
+    __SCLOUD_LINK_CONTEXT* m_pLinkContext;
+    __SCLOUD_UPGRADE_REPORT_PARAM m_stPeerParam;  // the peer's last status
+    char m_szPeerId[260];                         // sender of the packet being handled
+};
