@@ -15,6 +15,13 @@
 //   After login the connection keeps a retained "online" on presence/<id>;
 //   its will (and a clean logout) leaves a retained "offline" there.
 //
+// Calls
+//   Connect only checks that the broker is reachable (a TCP connection
+//   within connect_timeout_ms) and remembers host and port; Login opens the
+//   MQTT session. An empty identifier in Login's buffer asks the plug-in for
+//   one: it makes one as ApplyId would and writes it back. nClientMode,
+//   nLoginParam and szApplyInfo are not used.
+//
 // Threads
 //   Inbound packets reach IWylnOwner::OnRecv on the connection's network
 //   thread, one at a time. Send/SendTo may be called from any thread,

@@ -224,7 +224,7 @@ public:
     ~RawClient()
     {
         mosquitto_disconnect(mosq_);
-        mosquitto_loop_stop(mosq_, true);
+        mosquitto_loop_stop(mosq_, false);
         mosquitto_destroy(mosq_);
     }
     RawClient(const RawClient&) = delete;

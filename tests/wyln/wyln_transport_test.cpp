@@ -65,8 +65,8 @@ TEST_F(WylnTransport, MalformedIdentifiersAreRefusedWithEightThenApplyIdRecovers
         const char* name;
         std::string id;
     } cases[] = {
-        {"slash", "a/b"}, {"plus", "a+b"}, {"hash", "#"}, {"control char", "a\tb"},
-        {"invalid utf-8", "caf\xC3"}, {"overlong utf-8", "\xC0\xAF"}, {"too long", tooLong},
+        // The full rules are covered by the unit tests; these reach Login.
+        {"slash", "a/b"}, {"wildcard", "a+b"}, {"invalid utf-8", "caf\xC3"}, {"too long", tooLong},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

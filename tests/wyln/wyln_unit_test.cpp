@@ -106,15 +106,8 @@ Config parseWith(const std::string& file, const std::map<std::string, std::strin
 
 } // namespace
 
-TEST(WylnConfig, FileValuesEnvironmentOverridesAndDefaults)
+TEST(WylnConfig, FileValuesAndEnvironmentOverrides)
 {
-    Config d = parseWith("", {});
-    EXPECT_TRUE(d.error.empty());
-    EXPECT_EQ(d.serviceId, "wyln");
-    EXPECT_EQ(d.keepaliveS, 30);
-    EXPECT_FALSE(d.tls());
-    EXPECT_TRUE(d.presence);
-
     Config c = parseWith("# comment\n"
                          "  service_id = svc \n"
                          "username=alice\n"
