@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs, when they are missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  qtbase5-dev
+  libmosquitto-dev mosquitto mosquitto-clients
+  libssl-dev openssl zlib1g-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+)
+if [ "${ORLIN_WITH_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
