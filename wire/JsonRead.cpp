@@ -143,4 +143,13 @@ bool FirstDataRecord(const QJsonObject& body, QJsonObject& record)
     return true;
 }
 
+bool DataObject(const QJsonObject& body, QJsonObject& record)
+{
+    const auto it = body.constFind(key::Data);
+    if (it == body.constEnd() || !it.value().isObject())
+        return false;
+    record = it.value().toObject();
+    return true;
+}
+
 } // namespace orlin

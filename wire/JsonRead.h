@@ -72,5 +72,8 @@ QString FieldText(const char (&field)[N])
 // false for an empty array; otherwise the first element viewed as an object
 // (an empty object when it is not one).
 bool FirstDataRecord(const QJsonObject& body, QJsonObject& record);
+// How the commands that want an object take it: true and the object when
+// "data" is one; false for any other shape (missing, null, array, scalar).
+bool DataObject(const QJsonObject& body, QJsonObject& record);
 
 } // namespace orlin
