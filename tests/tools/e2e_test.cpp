@@ -1,0 +1,78 @@
+// The whole system over a real broker: the demo's job, with every reply
+// checked by the scenario, then the received file compared byte for byte.
+#include "Scenario.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray md5Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash h(QCryptographicHash::Md5);
+    h.addData(&f);
+    return h.result().toHex();
+}
+
+TEST(EndToEnd, FullPrintJobThroughBrokerServiceAndPrinter)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    QStringList transcript;
+    demo::ScenarioConfig c;
+    c.toolsDir = ORLIN_TOOLS_DIR;
+    c.confDir = ORLIN_WYLN_CONF_DIR;
+    c.workDir = work.path();
+    c.fileMiB = 40;
+    c.copies = 2;
+    c.stepMs = 60;
+    c.transcript = [&](const QString& l) { transcript << l; };
+    demo::Scenario s(c);
+    const bool ok = s.run();
+    ASSERT_TRUE(ok) << s.failure().toStdString() << "\n" << transcript.join('\n').toStdString();
+
+    QStringList names;
+    for (const auto& st : s.steps()) {
+        EXPECT_TRUE(st.ok) << st.name.toStdString();
+        names << st.name;
+    }
+    EXPECT_EQ(s.steps().size(), 13u) << names.join(" | ").toStdString();
+
+    // The printer's copy is the file that was sent, under its own name in the
+    // printer's files directory, with no temporary file left behind.
+    const auto& sum = s.summary();
+    EXPECT_EQ(sum.receivedPath, work.path() + "/printer-files/demo-job.prn");
+    EXPECT_EQ(QFile(sum.receivedPath).size(), 40 * 1048576);
+    EXPECT_EQ(md5Of(sum.receivedPath), md5Of(sum.sentFile));
+    EXPECT_FALSE(QFile::exists(work.path() + "/printer-files/.demo-job.prn.part"));
+
+    // The library's log lines reached the printer's log with a time prefix.
+    QFile log(work.path() + "/printer.log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString first = QString::fromUtf8(log.readLine());
+    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )").match(first).hasMatch()) << first.toStdString();
+
+    // Task-status updates travelled to the service under the peer's own id.
+    EXPECT_FALSE(sum.serviceLines.filter("task status from printer-01: id=1001 status=1").isEmpty());
+    EXPECT_FALSE(sum.serviceLines.filter("task status from printer-01: id=1001 status=2").isEmpty());
+    // The printer's start-up client query was answered with the service as
+    // the type-100 record.
+    EXPECT_FALSE(sum.serviceLines.filter(R"(getClient from printer-01 {"status":1,"type":[100]}: answered 1 record(s))").isEmpty());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

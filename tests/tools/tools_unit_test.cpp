@@ -1,0 +1,159 @@
+// The console's protocol pieces: file chunks as the library makes them,
+// client filters, status extraction, and the demo broker's configuration.
+#include "Console.h"
+#include "DemoBroker.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#ifndef ORLIN_WYLN_CONF_DIR
+#define ORLIN_WYLN_CONF_DIR ""
+#endif
+
+using namespace console;
+
+namespace {
+
+struct ChunkCase
+{
+    const char* name;
+    int bytes;
+    int chunkChars;
+    std::vector<int> sizes;  // expected "chunk_size" of each chunk
+};
+
+class FileChunks : public ::testing::TestWithParam<ChunkCase>
+{
+};
+
+TEST_P(FileChunks, MatchTheLibrarysSenderAndRebuildTheFile)
+{
+    const ChunkCase& c = GetParam();
+    QByteArray content(c.bytes, Qt::Uninitialized);
+    for (int i = 0; i < c.bytes; ++i)
+        content[i] = static_cast<char>((i * 131 + 7) & 0xff);
+    const auto chunks = fileChunks(content, "job.prn", c.chunkChars);
+    ASSERT_EQ(chunks.size(), c.sizes.size());
+    QByteArray b64;
+    for (size_t i = 0; i < chunks.size(); ++i) {
+        const QJsonObject& ch = chunks[i];
+        const QByteArray data = ch.value("data").toString().toLatin1();
+        EXPECT_EQ(ch.value("chunk_size").toInt(), c.sizes[i]) << i;
+        EXPECT_EQ(data.size(), c.sizes[i]) << i;
+        EXPECT_EQ(ch.value("chunk_index").toInt(), static_cast<int>(i));
+        EXPECT_EQ(ch.value("total_chunks").toInt(), static_cast<int>(chunks.size()));
+        EXPECT_EQ(ch.value("file_size").toInt(), c.bytes);
+        EXPECT_EQ(ch.value("file_name").toString(), "job.prn");
+        const QString md5 = ch.value("md5").toString();
+        EXPECT_EQ(md5.size(), 24);
+        EXPECT_EQ(md5, QString(QCryptographicHash::hash(data, QCryptographicHash::Md5).toBase64()));
+        b64 += data;
+    }
+    EXPECT_EQ(QByteArray::fromBase64(b64), content);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, FileChunks,
+    ::testing::Values(ChunkCase{"one_byte", 1, 8388608, {4}},
+                      ChunkCase{"exactly_one_chunk", 6291456, 8388608, {8388608}},
+                      ChunkCase{"one_byte_over", 6291457, 8388608, {8388608, 4}},
+                      ChunkCase{"small_chunks", 10, 8, {8, 8}},
+                      ChunkCase{"small_chunks_rest", 13, 8, {8, 8, 4}}),
+    [](const ::testing::TestParamInfo<ChunkCase>& i) { return std::string(i.param.name); });
+
+TEST(ClientFilter, AppliesEveryCriterionOfAGetClientRequest)
+{
+    ClientRecord service{"wyln", 100, 1, "", ""};
+    ClientRecord printer{"printer-01", 0, 1, "", ""};
+    ClientRecord gone{"old", 0, 0, "", ""};
+    struct Case
+    {
+        const char* filter;
+        bool service, printer, gone;
+    } cases[] = {
+        {R"({})", true, true, true},
+        {R"({"status":1,"type":[100]})", true, false, false},  // the library's start-up request
+        {R"({"type":[]})", true, true, true},
+        {R"({"status":-1})", true, true, true},
+        {R"({"status":0})", false, false, true},
+        {R"({"id":"printer-01"})", false, true, false},
+        {R"({"id":""})", true, true, true},
+        {R"({"name":"old"})", false, false, true},
+        {R"({"type":[0,100],"status":1})", true, true, false},
+    };
+    for (const auto& c : cases) {
+        const QJsonObject f = QJsonDocument::fromJson(c.filter).object();
+        EXPECT_EQ(clientMatches(service, f), c.service) << c.filter;
+        EXPECT_EQ(clientMatches(printer, f), c.printer) << c.filter;
+        EXPECT_EQ(clientMatches(gone, f), c.gone) << c.filter;
+    }
+}
+
+TEST(DeviceStatusOf, ReadsHeartbeatsAndBothReportForms)
+{
+    struct Case
+    {
+        const char* name;
+        int msgType;
+        const char* body;
+        bool valid;
+        int status, task, progress, done, total;
+    } cases[] = {
+        {"heartbeat printing", 3,
+         R"({"device_status":2,"connect_status":1,"print_info":{"task_id":4,"progress":60,"print_done_copys":1,"total_print_copys":2}})",
+         true, 2, 4, 60, 1, 2},
+        {"heartbeat idle, empty print_info", 3, R"({"device_status":1,"print_info":{}})", true, 1, 0, 0, 0, 0},
+        {"heartbeat without status", 3, R"({"message":"hi"})", false, 0, 0, 0, 0, 0},
+        {"report as the library sends it", 2,
+         R"({"func":"report","device_status":2,"data":{"print_info":{"task_id":9,"progress":100,"print_done_copys":3,"total_print_copys":3}}})",
+         true, 2, 9, 100, 3, 3},
+        {"report with device_doing", 2, R"({"func":"report","data":{"device_doing":5}})", true, 5, 0, 0, 0, 0},
+        {"notification of another func", 2, R"({"func":"other","device_status":2})", false, 0, 0, 0, 0, 0},
+        {"a request", 0, R"({"func":"report","device_status":2})", false, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const DeviceStatus s = statusOf(c.msgType, QJsonDocument::fromJson(c.body).object());
+        EXPECT_EQ(s.valid, c.valid) << c.name;
+        if (!c.valid)
+            continue;
+        EXPECT_EQ(s.deviceStatus, c.status) << c.name;
+        EXPECT_EQ(s.taskId, c.task) << c.name;
+        EXPECT_EQ(s.progress, c.progress) << c.name;
+        EXPECT_EQ(s.doneCopies, c.done) << c.name;
+        EXPECT_EQ(s.totalCopies, c.total) << c.name;
+    }
+}
+
+TEST(ProgressBar, FillsInProportionAndClamps)
+{
+    EXPECT_EQ(progressBar(0, 10), "[..........]   0%");
+    EXPECT_EQ(progressBar(50, 10), "[#####.....]  50%");
+    EXPECT_EQ(progressBar(100, 10), "[##########] 100%");
+    EXPECT_EQ(progressBar(-5, 10), progressBar(0, 10));
+    EXPECT_EQ(progressBar(150, 10), progressBar(100, 10));
+}
+
+TEST(DemoBrokerConfig, KeepsTheShippedRulesOnOneLoopbackListener)
+{
+    QFile f(QString(ORLIN_WYLN_CONF_DIR) + "/mosquitto.conf");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << f.fileName().toStdString();
+    const QString conf = tools::demoBrokerConfig(QString::fromUtf8(f.readAll()), "/tmp/x", 40123, false);
+    const QStringList lines = conf.split('\n');
+    EXPECT_FALSE(conf.contains("@CONFDIR@"));
+    EXPECT_EQ(lines.filter(QRegularExpression("^listener ")), QStringList{"listener 40123 127.0.0.1"});
+    // The TLS listener and its settings are gone; the shared rules stay.
+    EXPECT_TRUE(lines.filter(QRegularExpression("^(cafile|certfile|keyfile|tls_version)")).isEmpty());
+    EXPECT_TRUE(lines.contains("allow_anonymous false"));
+    EXPECT_TRUE(lines.contains("password_file /tmp/x/passwd"));
+    EXPECT_TRUE(lines.contains("acl_file /tmp/x/wyln.acl"));
+    EXPECT_TRUE(lines.contains("use_username_as_clientid true"));
+    EXPECT_TRUE(lines.contains("max_packet_size 16777216"));
+    EXPECT_FALSE(lines.contains("user root"));
+    EXPECT_TRUE(tools::demoBrokerConfig("", "/d", 1, true).startsWith("user root\n"));
+}
+
+} // namespace
