@@ -31,5 +31,5 @@ int CWylnOwner::HandleCheckBeforePrint(const QJsonObject& body, const SCloudMsgH
     __SCLOUD_CHECK_BEFORE_PRINT cmd = ReadCheckBeforePrint(body, hdr);
     __SCLOUD_CMD_RESULT result = {};
     m_pOwner->OnCheckBeforePrint(&cmd, &result);
-    return SendReply(hdr, func::CheckBeforePrint, BuildCmdResultData(result));
+    return SendReply(hdr, func::CheckBeforePrint, CmdResultData(result));
 }

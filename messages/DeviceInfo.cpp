@@ -8,22 +8,21 @@
 namespace orlin {
 namespace {
 
-QJsonObject CardJson(const __SCLOUD_CARD_INFO& c)
+void WriteCard(JsonText& o, const __SCLOUD_CARD_INFO& c)
 {
-    QJsonObject o;
-    o.insert(key::Index, c.iIndex);
-    o.insert(key::CardType, FieldText(c.szCardType));
-    o.insert(key::LogicType, FieldText(c.szLogicType));
-    o.insert(key::HardwareType, FieldText(c.szHardwareType));
-    o.insert(key::LogicVer, FieldText(c.szLogicVer));
-    o.insert(key::McnVer, FieldText(c.szMcnVer));
-    return o;
+    o.Text(key::CardType, c.szCardType)
+        .Text(key::HardwareType, c.szHardwareType)
+        .Int(key::Index, c.iIndex)
+        .Text(key::LogicType, c.szLogicType)
+        .Text(key::LogicVer, c.szLogicVer)
+        .Text(key::McnVer, c.szMcnVer);
 }
 
-void InsertCards(QJsonObject& data, QLatin1String name, const __SCLOUD_CARD_INFO* p, int32_t nCount)
+// A card list is written only when it has cards.
+void WriteCards(JsonText& w, QLatin1String name, const __SCLOUD_CARD_INFO* p, int32_t nCount)
 {
     if (nCount > 0 && p)
-        data.insert(name, HostArray(p, nCount, CardJson));
+        WriteHostArray(w, name, p, nCount, WriteCard);
 }
 
 } // namespace
@@ -39,27 +38,28 @@ __SCLOUD_LOAD_DEVICE_INFO ReadLoadDeviceInfo(const QJsonObject& body, const SClo
     return cmd;
 }
 
-QJsonObject BuildLoadDeviceInfoData(const __SCLOUD_LOAD_DEVICE_INFO_RESULT& r)
+JsonText LoadDeviceInfoData(const __SCLOUD_LOAD_DEVICE_INFO_RESULT& r)
 {
-    QJsonObject mb;
-    mb.insert(key::MbSnId, FieldText(r.szMbSnId));
-    mb.insert(key::MbSerial, FieldText(r.szMbSerial));
-    mb.insert(key::MbLogicVer, FieldText(r.szMbLogicVer));
-    mb.insert(key::MbProgramVer, FieldText(r.szMbProgramVer));
-    mb.insert(key::ConfigureVer, FieldText(r.szConfigureVer));
-    mb.insert(key::ParamterVer, FieldText(r.szParamterVer));
-    QJsonObject soft;
-    soft.insert(key::SoftVer, FieldText(r.szSoftVer));
-    soft.insert(key::DevManagerVer, FieldText(r.szDevManagerVer));
-    soft.insert(key::DataProcessVer, FieldText(r.szDataProcessVer));
-
-    QJsonObject data;
-    data.insert(key::MbInfo, mb);
-    data.insert(key::SoftInfo, soft);
-    InsertCards(data, key::HbInfo, r.pHbInfo, r.iHbCount);
-    InsertCards(data, key::DbInfo, r.pDbInfo, r.iDbCount);
-    InsertCards(data, key::EbInfo, r.pEbInfo, r.iEbCount);
-    return data;
+    JsonText w;
+    w.BeginObject();
+    WriteCards(w, key::DbInfo, r.pDbInfo, r.iDbCount);
+    WriteCards(w, key::EbInfo, r.pEbInfo, r.iEbCount);
+    WriteCards(w, key::HbInfo, r.pHbInfo, r.iHbCount);
+    w.BeginObject(key::MbInfo)
+        .Text(key::ConfigureVer, r.szConfigureVer)
+        .Text(key::MbLogicVer, r.szMbLogicVer)
+        .Text(key::MbProgramVer, r.szMbProgramVer)
+        .Text(key::MbSerial, r.szMbSerial)
+        .Text(key::MbSnId, r.szMbSnId)
+        .Text(key::ParamterVer, r.szParamterVer)  // spelled so on the wire
+        .EndObject();
+    w.BeginObject(key::SoftInfo)
+        .Text(key::DataProcessVer, r.szDataProcessVer)
+        .Text(key::DevManagerVer, r.szDevManagerVer)
+        .Text(key::SoftVer, r.szSoftVer)
+        .EndObject();
+    w.EndObject();
+    return w;
 }
 
 } // namespace orlin
@@ -73,7 +73,7 @@ int CWylnOwner::HandleLoadDeviceInfo(const QJsonObject& body, const SCloudMsgHea
     __SCLOUD_LOAD_DEVICE_INFO cmd = ReadLoadDeviceInfo(body, hdr);
     __SCLOUD_LOAD_DEVICE_INFO_RESULT result = {};
     m_pOwner->OnLoadDeviceInfo(&cmd, &result);
-    const QJsonObject data = BuildLoadDeviceInfoData(result);
+    const JsonText data = LoadDeviceInfoData(result);
     GiveBack(m_pOwner, result.pHbInfo, result.iHbCount);
     GiveBack(m_pOwner, result.pDbInfo, result.iDbCount);
     GiveBack(m_pOwner, result.pEbInfo, result.iEbCount);

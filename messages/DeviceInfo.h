@@ -4,6 +4,7 @@
 
 #include "OrlinTypes.h"
 #include "wire/Envelope.h"
+#include "wire/JsonText.h"
 
 #include <QJsonObject>
 
@@ -14,6 +15,6 @@ __SCLOUD_LOAD_DEVICE_INFO ReadLoadDeviceInfo(const QJsonObject& body, const SClo
 
 // {"db_info"?, "eb_info"?, "hb_info"?, "mb_info", "soft_info"}: a card list
 // is present only when its count is positive (and its array not null).
-QJsonObject BuildLoadDeviceInfoData(const __SCLOUD_LOAD_DEVICE_INFO_RESULT& r);
+JsonText LoadDeviceInfoData(const __SCLOUD_LOAD_DEVICE_INFO_RESULT& r);
 
 } // namespace orlin

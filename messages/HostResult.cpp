@@ -1,15 +1,17 @@
 #include "messages/HostResult.h"
 
-#include "wire/JsonRead.h"
-
 namespace orlin {
 
-QJsonObject BuildCmdResultData(const __SCLOUD_CMD_RESULT& r, QLatin1String codeKey)
+JsonText CmdResultData(const __SCLOUD_CMD_RESULT& r, QLatin1String codeKey)
 {
-    QJsonObject data;
-    data.insert(codeKey, r.iCode);
-    data.insert(key::Msg, FieldText(r.szMsg));
-    return data;
+    JsonText w;
+    w.BeginObject();
+    if (codeKey < key::Msg)
+        w.Int(codeKey, r.iCode).Text(key::Msg, r.szMsg);
+    else
+        w.Text(key::Msg, r.szMsg).Int(codeKey, r.iCode);
+    w.EndObject();
+    return w;
 }
 
 void GiveBack(IOrlinOwner* pOwner, void* p, int32_t nCount)

@@ -18,22 +18,18 @@ __SCLOUD_LOAD_PARAM ReadLoadParam(const QJsonObject& body, const SCloudMsgHeader
     return cmd;
 }
 
-QJsonObject BuildLoadParamData(const __SCLOUD_LOAD_PARAM_RESULT& r)
+JsonText LoadParamData(const __SCLOUD_LOAD_PARAM_RESULT& r)
 {
-    QJsonObject data;
-    data.insert(key::PrintScheme, HostArray(r.pSchemes, r.iSchemeCount, [](const __SCLOUD_PRINT_SCHEME& s) {
-        QJsonObject o;
-        o.insert(key::PrintSchemeName, FieldText(s.szPrintSchemeName));
-        o.insert(key::PrintSchemeId, s.iPrintSchemeId);
-        return o;
-    }));
-    data.insert(key::Canvas, HostArray(r.pCanvases, r.iCanvasCount, [](const __SCLOUD_CANVAS& c) {
-        QJsonObject o;
-        o.insert(key::CanvasW, static_cast<double>(c.fCanvasW));
-        o.insert(key::CanvasH, static_cast<double>(c.fCanvasH));
-        return o;
-    }));
-    return data;
+    JsonText w;
+    w.BeginObject();
+    WriteHostArray(w, key::Canvas, r.pCanvases, r.iCanvasCount, [](JsonText& o, const __SCLOUD_CANVAS& c) {
+        o.Number(key::CanvasH, static_cast<double>(c.fCanvasH)).Number(key::CanvasW, static_cast<double>(c.fCanvasW));
+    });
+    WriteHostArray(w, key::PrintScheme, r.pSchemes, r.iSchemeCount, [](JsonText& o, const __SCLOUD_PRINT_SCHEME& s) {
+        o.Int(key::PrintSchemeId, s.iPrintSchemeId).Text(key::PrintSchemeName, s.szPrintSchemeName);
+    });
+    w.EndObject();
+    return w;
 }
 
 } // namespace orlin
@@ -45,7 +41,7 @@ int CWylnOwner::HandleLoadParam(const QJsonObject& body, const SCloudMsgHeader& 
     __SCLOUD_LOAD_PARAM cmd = ReadLoadParam(body, hdr);
     __SCLOUD_LOAD_PARAM_RESULT result = {};
     m_pOwner->OnLoadParam(&cmd, &result);
-    const QJsonObject data = BuildLoadParamData(result);
+    const JsonText data = LoadParamData(result);
     // The arrays go back before the send, so a failed send leaks nothing.
     GiveBack(m_pOwner, result.pSchemes, result.iSchemeCount);
     GiveBack(m_pOwner, result.pCanvases, result.iCanvasCount);

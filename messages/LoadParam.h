@@ -4,6 +4,7 @@
 
 #include "OrlinTypes.h"
 #include "wire/Envelope.h"
+#include "wire/JsonText.h"
 
 #include <QJsonObject>
 
@@ -15,6 +16,6 @@ __SCLOUD_LOAD_PARAM ReadLoadParam(const QJsonObject& body, const SCloudMsgHeader
 // {"canvas": [{"canvas_h", "canvas_w"}...], "print_scheme": [{"print_scheme_id",
 // "print_scheme_name"}...]}; both arrays always present, floats widened to
 // double.
-QJsonObject BuildLoadParamData(const __SCLOUD_LOAD_PARAM_RESULT& r);
+JsonText LoadParamData(const __SCLOUD_LOAD_PARAM_RESULT& r);
 
 } // namespace orlin

@@ -23,24 +23,24 @@ __SCLOUD_STATISTICS ReadStatistics(const QJsonObject& body, const SCloudMsgHeade
     return cmd;
 }
 
-QJsonObject BuildStatisticsData(const __SCLOUD_STATISTICS_RESULT& r)
+JsonText StatisticsData(const __SCLOUD_STATISTICS_RESULT& r)
 {
-    QJsonObject data;
-    data.insert(key::TaskInfo, HostArray(r.pTaskInfo, r.iTaskCount, [](const __SCLOUD_TASK_STATISTICS& t) {
-        QJsonObject o;
-        o.insert(key::TaskName, FieldText(t.szTaskName));
-        o.insert(key::PrintArea, static_cast<double>(t.fPrintArea));
-        o.insert(key::PrintLen, static_cast<double>(t.fPrintLen));
-        o.insert(key::InkK, static_cast<double>(t.fK));
-        o.insert(key::InkC, static_cast<double>(t.fC));
-        o.insert(key::InkM, static_cast<double>(t.fM));
-        o.insert(key::InkY, static_cast<double>(t.fY));
-        return o;
-    }));
-    data.insert(key::TotalInk, static_cast<double>(r.fTotalInk));
-    data.insert(key::TotalArea, static_cast<double>(r.fTotalArea));
-    data.insert(key::TotalLen, static_cast<double>(r.fTotalLen));
-    return data;
+    JsonText w;
+    w.BeginObject();
+    WriteHostArray(w, key::TaskInfo, r.pTaskInfo, r.iTaskCount, [](JsonText& o, const __SCLOUD_TASK_STATISTICS& t) {
+        o.Number(key::InkC, static_cast<double>(t.fC))
+            .Number(key::InkK, static_cast<double>(t.fK))
+            .Number(key::InkM, static_cast<double>(t.fM))
+            .Number(key::PrintArea, static_cast<double>(t.fPrintArea))
+            .Number(key::PrintLen, static_cast<double>(t.fPrintLen))
+            .Text(key::TaskName, t.szTaskName)
+            .Number(key::InkY, static_cast<double>(t.fY));
+    });
+    w.Number(key::TotalArea, static_cast<double>(r.fTotalArea))
+        .Number(key::TotalInk, static_cast<double>(r.fTotalInk))
+        .Number(key::TotalLen, static_cast<double>(r.fTotalLen));
+    w.EndObject();
+    return w;
 }
 
 } // namespace orlin
@@ -52,7 +52,7 @@ int CWylnOwner::HandleStatistics(const QJsonObject& body, const SCloudMsgHeader&
     __SCLOUD_STATISTICS cmd = ReadStatistics(body, hdr);
     __SCLOUD_STATISTICS_RESULT result = {};
     m_pOwner->OnStatistics(&cmd, &result);
-    const QJsonObject data = BuildStatisticsData(result);
+    const JsonText data = StatisticsData(result);
     GiveBack(m_pOwner, result.pTaskInfo, result.iTaskCount);
     return SendReply(hdr, func::Statistics, data);
 }

@@ -4,6 +4,7 @@
 
 #include "OrlinTypes.h"
 #include "wire/Envelope.h"
+#include "wire/JsonText.h"
 
 #include <QJsonObject>
 
@@ -15,6 +16,6 @@ __SCLOUD_STATISTICS ReadStatistics(const QJsonObject& body, const SCloudMsgHeade
 
 // {"task_info": [{"c", "k", "m", "print_area", "print_len", "task_name", "y"}...],
 // "total_area", "total_ink", "total_len"}; floats widened to double.
-QJsonObject BuildStatisticsData(const __SCLOUD_STATISTICS_RESULT& r);
+JsonText StatisticsData(const __SCLOUD_STATISTICS_RESULT& r);
 
 } // namespace orlin

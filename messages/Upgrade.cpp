@@ -30,5 +30,5 @@ int CWylnOwner::HandleUpgrade(const QJsonObject& body, const SCloudMsgHeader& hd
     __SCLOUD_UPGRADE cmd = ReadUpgrade(body, hdr);
     __SCLOUD_CMD_RESULT result = {};
     m_pOwner->OnUpgrade(&cmd, &result);
-    return SendReply(hdr, func::Upgrade, BuildCmdResultData(result, key::RetType));
+    return SendReply(hdr, func::Upgrade, CmdResultData(result, key::RetType));
 }

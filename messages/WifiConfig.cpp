@@ -29,5 +29,5 @@ int CWylnOwner::HandleConfigWifiInfo(const QJsonObject& body, const SCloudMsgHea
     __SCLOUD_CONFIG_WIFI_INFO cmd = ReadConfigWifiInfo(body, hdr);
     __SCLOUD_CMD_RESULT result = {};
     m_pOwner->OnConfigWifiInfo(&cmd, &result);
-    return SendReply(hdr, func::ConfigWifiInfo, BuildCmdResultData(result));
+    return SendReply(hdr, func::ConfigWifiInfo, CmdResultData(result));
 }

@@ -101,3 +101,11 @@ int CWylnOwner::SendReply(const SCloudMsgHeader& hdr, QLatin1String func, const 
         Log(text);
     return m_pWylnClient->SendTo(m_szPeerId, text.constData(), text.size(), kDefaultTimeoutMs);
 }
+
+int CWylnOwner::SendReply(const SCloudMsgHeader& hdr, QLatin1String func, const JsonText& data, bool bLog)
+{
+    const QByteArray text = ReplyText(hdr, func, data);
+    if (bLog)
+        Log(text);
+    return m_pWylnClient->SendTo(m_szPeerId, text.constData(), text.size(), kDefaultTimeoutMs);
+}

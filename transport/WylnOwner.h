@@ -6,6 +6,7 @@
 #include "IOrlinOwner.h"
 #include "transport/WylnInterface.h"
 #include "wire/Envelope.h"
+#include "wire/JsonText.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -39,6 +40,8 @@ public:
     // sender of the packet being handled. Returns the transport's result,
     // unmapped. bLog also hands the text to OnLog.
     int SendReply(const orlin::SCloudMsgHeader& hdr, QLatin1String func, const QJsonObject& data, bool bLog = false);
+    // The same reply with its data already written as compact text.
+    int SendReply(const orlin::SCloudMsgHeader& hdr, QLatin1String func, const orlin::JsonText& data, bool bLog = false);
     void Log(const char* szText) const;
     void Log(const QString& qsText) const;
     void Log(const QByteArray& text) const;

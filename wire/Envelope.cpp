@@ -23,7 +23,7 @@ int BuildReplyHeader(QJsonObject& header, const QString& qsVersion, int nMsgType
     header.insert(key::MsgId, qsMsgId.isEmpty() ? MakeMsgId() : qsMsgId);
     header.insert(key::SourceId, qsSourceId);
     header.insert(key::TargetId, qsTargetId);
-    header.insert(key::Timestamp, QDateTime::currentDateTime().toSecsSinceEpoch());
+    header.insert(key::Timestamp, QDateTime::currentSecsSinceEpoch());
     return 0;
 }
 
