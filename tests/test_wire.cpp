@@ -1,0 +1,271 @@
+// Frame, CRC, Base64, envelope and the shared field readers.
+#include "Session.h"
+
+#include "wire/Base64.h"
+#include "wire/Crc32.h"
+#include "wire/Envelope.h"
+#include "wire/Frame.h"
+#include "wire/JsonRead.h"
+#include "wire/Keys.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <cmath>
+
+#include <random>
+
+using namespace orlin;
+
+TEST(Crc32, CheckValuesAndAgreementWithTheBytewiseTable)
+{
+    EXPECT_EQ(0xCBF43926u, Crc32("123456789", 9));
+    EXPECT_EQ(0u, Crc32("", 0));
+    std::mt19937 rng(7);
+    std::string buf(1000, '\0');
+    for (char& c : buf)
+        c = static_cast<char>(rng());
+    // Every length and alignment around the eight-byte stride.
+    for (unsigned int off = 0; off < 9; ++off)
+        for (unsigned int len = 0; len < 40; ++len)
+            ASSERT_EQ(Crc32Bytewise(buf.data() + off, len), Crc32(buf.data() + off, len)) << off << "/" << len;
+    EXPECT_EQ(Crc32Bytewise(buf.data(), 1000), Crc32(buf.data(), 1000));
+}
+
+TEST(Frame, BuildWritesTheHeaderLittleEndian)
+{
+    char buf[29];
+    ASSERT_EQ(0, BuildFrame(buf, sizeof(buf), "123456789", 0x0102, 0xBEEF));
+    const unsigned char expect[20] = {'W', 'L', 'Y', 'N', 0, 0, 0x02, 0x01, 0xEF, 0xBE, 0, 0,
+                                      9, 0, 0, 0, 0x26, 0x39, 0xF4, 0xCB};
+    EXPECT_EQ(0, memcmp(buf, expect, 20));
+    EXPECT_EQ(0, memcmp(buf + 20, "123456789", 9));
+
+    char empty[20];
+    memset(empty, 0x55, sizeof(empty));
+    ASSERT_EQ(0, BuildFrame(empty, 20, nullptr, 1, 0));
+    const FrameHeader h = ReadFrameHeader(empty);
+    EXPECT_EQ(0u, h.nPayloadLen);
+    EXPECT_EQ(0u, h.nCrc);
+
+    char small[19];
+    memset(small, 0x55, sizeof(small));
+    EXPECT_EQ(-1, BuildFrame(small, 19, "x", 1, 0));
+    EXPECT_EQ(0x55, static_cast<unsigned char>(small[0]));  // untouched
+}
+
+TEST_F(SessionTest, CreatPackageUsesTheLowBitsOfTheLoginParam)
+{
+    ASSERT_EQ(0, session->Init(&owner, "h", 1, 0x7ABCD, 0));
+    char buf[21];
+    ASSERT_EQ(0, OrlinTestAccess::CreatPackage(*session, buf, 21, "x", 9));
+    EXPECT_EQ(9, ReadFrameHeader(buf).wCmdType);
+    EXPECT_EQ(0xABCD, ReadFrameHeader(buf).wLoginParam);
+    EXPECT_EQ(-1, OrlinTestAccess::CreatPackage(*session, buf, 19, "x", 9));
+}
+
+TEST(Base64, Rfc4648Vectors)
+{
+    const struct { const char* plain; const char* coded; } rows[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"abc", "YWJj"}, {"ab", "YWI="}, {"a", "YQ=="},
+    };
+    for (const auto& r : rows) {
+        const int n = static_cast<int>(strlen(r.plain));
+        char out[16] = {0};
+        EXPECT_EQ(static_cast<int>(strlen(r.coded)), Base64Encode(reinterpret_cast<const unsigned char*>(r.plain), n, out, 16));
+        EXPECT_STREQ(r.coded, out);
+        unsigned char back[16] = {0};
+        EXPECT_EQ(n, Base64Decode(r.coded, static_cast<int>(strlen(r.coded)), back)) << r.coded;
+        EXPECT_EQ(0, memcmp(back, r.plain, n));
+    }
+}
+
+TEST(Base64, EncodeRefusesASmallBuffer)
+{
+    char out[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(0, Base64Encode(reinterpret_cast<const unsigned char*>("abcd"), 4, out, 7));
+    EXPECT_EQ('x', out[0]);
+    EXPECT_EQ(0, Base64Encode(reinterpret_cast<const unsigned char*>("a"), -1, out, 4));
+}
+
+TEST(Base64, DecodeRejections)
+{
+    const char* bad[] = {
+        "YQ=",      // not a multiple of 4
+        "Y",        "YWJjZ",
+        "YQ=A",     // padding inside the group
+        "=YQA",     "Y===",     "====",
+        "YW J",     // space
+        "YWJj\n",   "YW-j",     "YW_j",  "YWJ\x80",
+        "YQ==YWJj", // padding before the end
+        "YWJ=YWJj",
+    };
+    for (const char* b : bad) {
+        unsigned char out[16];
+        EXPECT_EQ(0, Base64Decode(b, static_cast<int>(strlen(b)), out)) << b;
+    }
+    unsigned char out[4];
+    EXPECT_EQ(0, Base64Decode("", 0, out));
+    EXPECT_EQ(0, Base64Decode("YWJj", -4, out));
+}
+
+TEST(Base64, RoundTripEveryLengthAndByte)
+{
+    std::mt19937 rng(3);
+    std::vector<unsigned char> in(300);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<unsigned char>(i < 256 ? i : rng());
+    for (int n = 0; n <= 300; ++n) {
+        std::string coded((n + 2) / 3 * 4, '\0');
+        ASSERT_EQ(static_cast<int>(coded.size()), Base64Encode(in.data(), n, &coded[0], static_cast<int>(coded.size())));
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(in.data()), n).toBase64().toStdString(), coded);
+        std::vector<unsigned char> back(coded.size() / 4 * 3 + 1);
+        ASSERT_EQ(n, n ? Base64Decode(coded.data(), static_cast<int>(coded.size()), back.data()) : 0);
+        EXPECT_EQ(0, memcmp(back.data(), in.data(), n));
+    }
+}
+
+TEST(Envelope, BuildersWriteCompactTextWithSortedKeys)
+{
+    QJsonObject h;
+    BuildRequestHeader(h, 3, 3, QStringLiteral("src"), QStringLiteral("wyln"), QStringLiteral("id-1"));
+    QJsonObject body;
+    body.insert(key::Func, func::Report);
+    const std::string text = ToCompactText(h, body).toStdString();
+    const std::string ts = std::to_string(h.value(key::Timestamp).toVariant().toLongLong());
+    EXPECT_EQ(R"({"body":{"func":"report"},"header":{"msg_id":"id-1","msg_type":3,"source_id":"src","target_id":"wyln","timestamp":)" +
+                  ts + R"(,"version":"3"}})",
+              text);
+    EXPECT_NEAR(QDateTime::currentSecsSinceEpoch(), h.value(key::Timestamp).toDouble(), 2);
+
+    QJsonObject r;
+    BuildReplyHeader(r, QStringLiteral("1.0"), 1, QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("abc"));
+    EXPECT_EQ(QStringLiteral("1.0"), r.value(key::Version).toString());
+    EXPECT_EQ(QStringLiteral("abc"), r.value(key::MsgId).toString());
+}
+
+TEST(Envelope, FreshMessageIdentifiers)
+{
+    const QRegularExpression uuid(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+    QJsonObject a, b;
+    BuildRequestHeader(a, 1, 0, QString(), QString(), QString());
+    BuildRequestHeader(b, 1, 0, QString(), QString(), QString());
+    const QString ida = a.value(key::MsgId).toString();
+    EXPECT_TRUE(uuid.match(ida).hasMatch()) << ida.toStdString();
+    EXPECT_NE(ida, b.value(key::MsgId).toString());
+}
+
+TEST(Envelope, ParseHeaderDegradesToDefaults)
+{
+    using testsupport::Json;
+    const struct { const char* header; const char* version; int type; qint64 ts; const char* src; } rows[] = {
+        {R"({})", "", 0, 0, ""},
+        {R"({"msg_type":"1"})", "", 0, 0, ""},
+        {R"({"msg_type":1.0})", "", 1, 0, ""},
+        {R"({"msg_type":1.5})", "", 0, 0, ""},
+        {R"({"msg_type":3,"version":"2"})", "2", 3, 0, ""},
+        {R"({"version":3,"source_id":["x"]})", "", 0, 0, ""},
+        {R"({"timestamp":12.9,"source_id":"S"})", "", 0, 12, "S"},
+        {R"({"timestamp":-12.9})", "", 0, -12, ""},
+        {R"({"timestamp":1e300})", "", 0, 0, ""},
+        {R"({"timestamp":"5"})", "", 0, 0, ""},
+    };
+    for (const auto& r : rows) {
+        SCloudMsgHeader h;
+        EXPECT_EQ(0, ParseHeader(Json(r.header), h));
+        EXPECT_EQ(QString::fromUtf8(r.version), h.qsVersion) << r.header;
+        EXPECT_EQ(r.type, h.nMsgType) << r.header;
+        EXPECT_EQ(r.ts, h.llTimestamp) << r.header;
+        EXPECT_EQ(QString::fromUtf8(r.src), h.qsSourceId) << r.header;
+    }
+}
+
+TEST(Readers, VersionIntegerAndFloatRules)
+{
+    const struct { const char* text; int16_t v; } versions[] = {
+        {"1", 1}, {"2", 2}, {"1.0", 0}, {"abc", 0}, {"", 0}, {"-2", -2}, {"65537", 1}, {"32768", -32768},
+        {"99999999999999999999999", 0},
+    };
+    for (const auto& r : versions)
+        EXPECT_EQ(r.v, VersionToShort(QString::fromUtf8(r.text))) << r.text;
+
+    using testsupport::JsonValue;
+    const struct { const char* json; int i; int trunc; float f; } values[] = {
+        {"7", 7, 7, 7.0f},         {"2.5", 0, 2, 2.5f},     {"-2.9", 0, -2, -2.9f}, {"\"2\"", 0, 0, 0.0f},
+        {"true", 0, 0, 0.0f},      {"null", 0, 0, 0.0f},    {"[1]", 0, 0, 0.0f},    {"{}", 0, 0, 0.0f},
+        {"3000000000", 0, 0, 3e9f}, {"-2147483648", -2147483648, -2147483647 - 1, -2147483648.0f},
+    };
+    for (const auto& r : values) {
+        const QJsonValue v = JsonValue(r.json);
+        EXPECT_EQ(r.i, ToInt(v)) << r.json;
+        EXPECT_EQ(r.trunc, ToIntTruncated(v)) << r.json;
+        EXPECT_FLOAT_EQ(r.f, ToFloat(v)) << r.json;
+    }
+    EXPECT_TRUE(std::isinf(ToFloat(JsonValue("1e300"))));
+}
+
+TEST(Readers, AbsentKeysLeaveFieldsAlone)
+{
+    const QJsonObject o = testsupport::Json(R"({"a":5,"s":7})");
+    int32_t i = 42;
+    float f = 1.5f;
+    double d = 2.5;
+    char t[8] = "keep";
+    EXPECT_FALSE(ReadInt(o, QLatin1String("x"), i));
+    EXPECT_FALSE(ReadFloat(o, QLatin1String("x"), f));
+    EXPECT_FALSE(ReadDouble(o, QLatin1String("x"), d));
+    EXPECT_FALSE(ReadText(o, QLatin1String("x"), t));
+    EXPECT_FALSE(ReadText(o, QLatin1String("s"), t));  // not a string
+    EXPECT_EQ(42, i);
+    EXPECT_EQ(1.5f, f);
+    EXPECT_EQ(2.5, d);
+    EXPECT_STREQ("keep", t);
+    EXPECT_TRUE(ReadInt(o, QLatin1String("a"), i));
+    EXPECT_EQ(5, i);
+}
+
+TEST(Readers, TextCopiesNeverSplitACharacter)
+{
+    // "é" is two bytes, "€" three.
+    const struct { const char* text; size_t field; bool full; const char* expect; bool fits; } rows[] = {
+        {"abc", 4, false, "abc", true},
+        {"abcd", 4, false, "abc", false},
+        {"abcd", 4, true, "abcd", true},
+        {"ab\xC3\xA9", 4, false, "ab", false},
+        {"ab\xC3\xA9", 4, true, "ab\xC3\xA9", true},
+        {"a\xE2\x82\xAC" "b", 4, false, "a", false},
+        {"a\xE2\x82\xAC" "b", 4, true, "a\xE2\x82\xAC", false},
+        {"", 4, false, "", true},
+    };
+    for (const auto& r : rows) {
+        char field[8];
+        memset(field, 'x', sizeof(field));
+        const QByteArray in(r.text);
+        const bool fits = r.full ? CopyTextFull(in, field, r.field) : CopyText(in, field, r.field);
+        EXPECT_EQ(r.fits, fits) << r.text;
+        EXPECT_EQ(std::string(r.expect), std::string(field, strnlen(field, r.field))) << r.text;
+        for (size_t k = strlen(r.expect); k < r.field; ++k)
+            EXPECT_EQ(0, field[k]);
+        EXPECT_EQ('x', field[r.field]);  // never past the field
+    }
+}
+
+TEST(Readers, FirstDataRecordShapes)
+{
+    using testsupport::Json;
+    const struct { const char* body; bool has; const char* record; } rows[] = {
+        {R"({"data":{"a":1}})", true, R"({"a":1})"},
+        {R"({"data":[{"a":1},{"a":2}]})", true, R"({"a":1})"},
+        {R"({"data":[]})", false, "{}"},
+        {R"({"data":[5]})", true, "{}"},
+        {R"({"data":5})", true, "{}"},
+        {R"({"data":null})", true, "{}"},
+        {R"({})", true, "{}"},
+    };
+    for (const auto& r : rows) {
+        QJsonObject rec;
+        EXPECT_EQ(r.has, FirstDataRecord(Json(r.body), rec)) << r.body;
+        EXPECT_EQ(Json(r.record), rec) << r.body;
+    }
+}
