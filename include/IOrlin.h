@@ -90,8 +90,13 @@ public:
     virtual int UpgradeReportParam(__SCLOUD_UPGRADE_REPORT_PARAM* pReportParam, int nReserved) = 0;
 
     // Tells the peer that gave task pStatus->iTaskId (the key OnPrint
-    // delivered) how it stands; status 2 forgets the task. The request text is
-    // logged. Returns the mapped transport code.
+    // delivered) how it stands, as "updateTaskStatus" with the peer's own
+    // task id (-1 for an unknown key); status 2 forgets the task, also when
+    // the request then fails. In client mode 0 the request goes to the
+    // service client of the last "getClient" list, otherwise to the task's
+    // peer (an empty target for an unknown key). The request text is logged.
+    // Safe against inbound "print" commands and client lists arriving at the
+    // same time. Returns the mapped transport code.
     virtual int UpgradePrintStatus(__SCLOUD_UPGRADE_PRINT_STATUS* pStatus, int nTimeoutMs) = 0;
 };
 

@@ -44,9 +44,13 @@ public:
     // the peer that receives task-status updates.
     virtual void OnGetClient(__SCLOUD_GET_CLIENT* pList) = 0;
     // An inbound "print" command. Fill pResult and return true to answer;
-    // false refuses the command and no reply is sent. pTask->iTaskId is the
-    // library's key for the peer's task when the command names a print file;
-    // UpgradePrintStatus translates it back.
+    // false refuses the command and no reply is sent. When the command names
+    // a print file (a path of 4 bytes or more), pTask->iTaskId is the
+    // library's key for the peer's task, which UpgradePrintStatus translates
+    // back; the same peer and task id always give the same key. Keys come
+    // from the C library's rand() reseeded with the current second, so tasks
+    // registered within one second share a key (the most recent wins when it
+    // is translated back).
     virtual bool OnPrint(__SCLOUD_PRINT_TASK* pTask, __SCLOUD_PRINT_RESULT* pResult) = 0;
     // A print result (a reply whose "func" is "getClient").
     virtual bool OnPrintResult(__SCLOUD_PRINT_RESULT* pResult) = 0;
@@ -75,11 +79,17 @@ public:
     virtual void OnConfigWifiInfo(__SCLOUD_CONFIG_WIFI_INFO* pCmd, __SCLOUD_CMD_RESULT* pResult) = 0;
     virtual void OnAddPrintTask(__SCLOUD_ADD_PRINT_TASK* pCmd, __SCLOUD_TASK_RESULT* pResult) = 0;
     virtual bool OnAddPrintTaskResult(__SCLOUD_TASK_RESULT* pResult) = 0;
-    // Fill pResult; pPrintTaskInfo, pHistoryTaskInfo and every pPrintMode
-    // come back through OnFreeMemory: the print modes of entry 0, 1, ...,
-    // then the waiting-task array, then the history array.
+    // Fill pResult. Counts and arrays are read together: at most the counted
+    // entries, none from a null array. Every non-null array comes back
+    // through OnFreeMemory, also when its count is 0 or less, before the
+    // reply is sent: the print modes of entry 0, 1, ... up to the count,
+    // then the waiting-task array, then the history array. Print modes of
+    // entries beyond iPrintTaskCount are not read and do not come back.
     virtual void OnGetTaskListInfo(__SCLOUD_GET_TASK_LIST_INFO* pCmd, __SCLOUD_GET_TASK_LIST_INFO_RESULT* pResult) = 0;
     // The arrays belong to the library and are valid only during the call.
+    // A list counts "task_count" entries; entries the peer did not send are
+    // zero. A count without an array (no "task_info" array, or more entries
+    // than memory allows) arrives with a null array.
     virtual bool OnGetTaskListInfoResult(__SCLOUD_GET_TASK_LIST_INFO_RESULT* pResult) = 0;
     virtual void OnClientShowType(__SCLOUD_CLIENT_SHOW_TYPE* pCmd, __SCLOUD_CMD_RESULT* pResult) = 0;
     virtual bool OnClientShowTypeResult(__SCLOUD_CMD_RESULT* pResult) = 0;

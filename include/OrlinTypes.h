@@ -18,7 +18,10 @@
 //    a cut path names another file: a "print" command carrying one is refused
 //    with result 29 and no reply, an "add_print_task" command carrying one is
 //    answered {"code":29,"msg":"file_path too long","task_id":0} without
-//    calling the host.
+//    calling the host. Neither reaches the host or the task registry; both
+//    are logged as "Recv json data handle fail,errcode=29" (for
+//    "add_print_task", the transport's code instead when that answer cannot
+//    be sent).
 #pragma once
 
 #include <stdint.h>

@@ -2,9 +2,13 @@
 
 #include "session/Orlin.h"
 #include "wire/Envelope.h"
+#include "wire/JsonRead.h"
 #include "wire/Keys.h"
 
 #include <QJsonArray>
+
+#include <string.h>
+#include <vector>
 
 namespace orlin {
 
@@ -29,6 +33,16 @@ QJsonObject BuildGetClientFilter(const char* szId, const char* szName, int nType
     return data;
 }
 
+void ReadClientRecord(const QJsonObject& record, __SCLOUD_CLIENT_INFO& client)
+{
+    ReadInt(record, key::Type, client.iType);
+    ReadInt(record, key::Status, client.iStatus);
+    ReadTextFull(record, key::Id, client.szId);
+    ReadTextFull(record, key::Name, client.szName);
+    ReadTextFull(record, key::CreateTime, client.szCreateTime);
+    ReadTextFull(record, key::UpdateTime, client.szUpdateTime);
+}
+
 } // namespace orlin
 
 using namespace orlin;
@@ -51,4 +65,47 @@ int Orlin::SendMsgToGetSourceIdFromMsg(const char* const szId, const char* const
     const QByteArray text = ToCompactText(header, body);
     _Log(text);
     return _GetErrorCode(m_pWylnClient->Send(text.constData(), nTimeoutMs));
+}
+
+int CWylnOwner::HandleGetClient(const QJsonObject& body)
+{
+    const auto msg = body.constFind(key::Message);
+    if (msg != body.constEnd() && msg.value().toString() != value::Success) {
+        Log("Recv msg is faild");
+        return ResultPeerFailed;
+    }
+
+    const QJsonValue data = body.value(key::Data);
+    QJsonArray records;
+    if (data.isArray())
+        records = data.toArray();
+    else
+        records.append(data);
+
+    std::vector<__SCLOUD_CLIENT_INFO> vecClients;
+    for (const QJsonValue& v : records) {
+        __SCLOUD_CLIENT_INFO client;
+        memset(&client, 0, sizeof(client));
+        ReadClientRecord(v.toObject(), client);
+        if (client.iType != EM_CLOUD_MODULE_SERVICE) {
+            vecClients.push_back(client);
+            continue;
+        }
+        // The service is not listed: it becomes the receiver of task-status
+        // updates, which the host's thread reads under the same lock.
+        if (m_pLinkContext) {
+            const void* z = memchr(client.szId, 0, sizeof(client.szId));
+            const size_t n = z ? static_cast<size_t>(static_cast<const char*>(z) - client.szId) : sizeof(client.szId);
+            CLinkLock lock(*m_pLinkContext);
+            m_pLinkContext->strTargetId.assign(client.szId, n);
+        }
+    }
+
+    __SCLOUD_GET_CLIENT list;
+    memset(&list, 0, sizeof(list));
+    list.sVer = 1;
+    list.iCount = static_cast<int32_t>(vecClients.size());
+    list.pClients = vecClients.empty() ? nullptr : vecClients.data();
+    m_pOwner->OnGetClient(&list);
+    return ResultOk;
 }

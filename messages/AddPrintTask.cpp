@@ -1,0 +1,67 @@
+#include "messages/AddPrintTask.h"
+
+#include "messages/PrintTask.h"
+#include "transport/WylnOwner.h"
+#include "wire/JsonRead.h"
+#include "wire/Keys.h"
+
+#include <string.h>
+
+namespace orlin {
+
+QJsonObject BuildTaskResultData(const __SCLOUD_TASK_RESULT& result)
+{
+    QJsonObject data;
+    data.insert(key::TaskId, result.iTaskId);
+    data.insert(key::Code, result.iCode);
+    data.insert(key::Msg, FieldText(result.szMsg));
+    return data;
+}
+
+void ReadTaskResult(const QJsonObject& data, __SCLOUD_TASK_RESULT& result, bool bReadTaskId)
+{
+    ReadText(data, key::Msg, result.szMsg);
+    ReadInt(data, key::Code, result.iCode);
+    if (bReadTaskId)
+        ReadInt(data, key::TaskId, result.iTaskId);
+}
+
+} // namespace orlin
+
+using namespace orlin;
+
+int CWylnOwner::HandleAddPrintTask(const QJsonObject& body, const SCloudMsgHeader& hdr)
+{
+    __SCLOUD_ADD_PRINT_TASK cmd;
+    memset(&cmd, 0, sizeof(cmd));
+    const QJsonValue data = body.value(key::Data);
+    if (data.isObject()) {
+        cmd.sVer = VersionToShort(hdr.qsVersion);
+        if (ReadFilePath(data.toObject(), cmd.szFilePath) == PathRead::TooLong) {
+            // The host never sees a cut path; the peer learns why nothing was added.
+            __SCLOUD_TASK_RESULT refused;
+            memset(&refused, 0, sizeof(refused));
+            refused.iCode = ResultPathTooLong;
+            strcpy(refused.szMsg, "file_path too long");
+            const int ret = SendReply(hdr, func::AddPrintTask, BuildTaskResultData(refused));
+            return ret != 0 ? ret : ResultPathTooLong;
+        }
+    }
+
+    __SCLOUD_TASK_RESULT result;
+    memset(&result, 0, sizeof(result));
+    m_pOwner->OnAddPrintTask(&cmd, &result);
+    return SendReply(hdr, func::AddPrintTask, BuildTaskResultData(result));
+}
+
+int CWylnOwner::HandleAddPrintTaskResult(const QJsonObject& body, const SCloudMsgHeader& hdr)
+{
+    const QJsonValue data = body.value(key::Data);
+    if (!data.isObject())
+        return ResultMissingMember;
+    __SCLOUD_TASK_RESULT result;
+    memset(&result, 0, sizeof(result));
+    result.sVer = VersionToShort(hdr.qsVersion);
+    ReadTaskResult(data.toObject(), result, true);
+    return m_pOwner->OnAddPrintTaskResult(&result) ? ResultOk : ResultRefused;
+}

@@ -1,0 +1,55 @@
+#include "messages/ClientShowType.h"
+
+#include "transport/WylnOwner.h"
+#include "wire/JsonRead.h"
+#include "wire/Keys.h"
+
+#include <string.h>
+
+namespace orlin {
+
+QJsonObject BuildClientShowTypeReply(const __SCLOUD_CMD_RESULT& result)
+{
+    QJsonObject data;
+    data.insert(key::Code, result.iCode);
+    data.insert(key::Msg, FieldText(result.szMsg));
+    return data;
+}
+
+void ReadClientShowTypeResult(const QJsonObject& data, __SCLOUD_CMD_RESULT& result)
+{
+    ReadInt(data, key::Code, result.iCode);
+    ReadText(data, key::Msg, result.szMsg);
+}
+
+} // namespace orlin
+
+using namespace orlin;
+
+int CWylnOwner::HandleClientShowType(const QJsonObject& body, const SCloudMsgHeader& hdr)
+{
+    __SCLOUD_CLIENT_SHOW_TYPE cmd;
+    memset(&cmd, 0, sizeof(cmd));
+    const QJsonValue data = body.value(key::Data);
+    if (data.isObject()) {
+        cmd.sVer = VersionToShort(hdr.qsVersion);
+        ReadInt(data.toObject(), key::Type, cmd.iType);
+    }
+
+    __SCLOUD_CMD_RESULT result;
+    memset(&result, 0, sizeof(result));
+    m_pOwner->OnClientShowType(&cmd, &result);
+    return SendReply(hdr, func::ClientShowType, BuildClientShowTypeReply(result));
+}
+
+int CWylnOwner::HandleClientShowTypeResult(const QJsonObject& body, const SCloudMsgHeader& hdr)
+{
+    const QJsonValue data = body.value(key::Data);
+    if (!data.isObject())
+        return ResultMissingMember;
+    __SCLOUD_CMD_RESULT result;
+    memset(&result, 0, sizeof(result));
+    result.sVer = VersionToShort(hdr.qsVersion);
+    ReadClientShowTypeResult(data.toObject(), result);
+    return m_pOwner->OnClientShowTypeResult(&result) ? ResultOk : ResultRefused;
+}

@@ -1,0 +1,53 @@
+#include "messages/TaskParam.h"
+
+#include "messages/AddPrintTask.h"
+#include "transport/WylnOwner.h"
+#include "wire/JsonRead.h"
+#include "wire/Keys.h"
+
+#include <string.h>
+
+namespace orlin {
+
+void ReadSetTaskParam(const QJsonObject& data, __SCLOUD_SET_TASK_PARAM& cmd)
+{
+    ReadInt(data, key::TaskId, cmd.iTaskId);
+    ReadInt(data, key::PrintModeIndex, cmd.iPrintModeIndex);
+    ReadInt(data, key::PrintCopys, cmd.iPrintCopys);
+}
+
+} // namespace orlin
+
+using namespace orlin;
+
+int CWylnOwner::HandleSetTaskParam(const QJsonObject& body, const SCloudMsgHeader& hdr)
+{
+    __SCLOUD_SET_TASK_PARAM cmd;
+    memset(&cmd, 0, sizeof(cmd));
+    cmd.iPrintModeIndex = kTaskParamNotGiven;
+    cmd.iPrintCopys = kTaskParamNotGiven;
+    const QJsonValue data = body.value(key::Data);
+    if (data.isObject()) {
+        cmd.sVer = VersionToShort(hdr.qsVersion);
+        ReadSetTaskParam(data.toObject(), cmd);
+    }
+
+    __SCLOUD_TASK_RESULT result;
+    memset(&result, 0, sizeof(result));
+    m_pOwner->OnSetTaskParam(&cmd, &result);
+    return SendReply(hdr, func::SetTaskParam, BuildTaskResultData(result));
+}
+
+int CWylnOwner::HandleSetTaskParamResult(const QJsonObject& body, const SCloudMsgHeader& hdr)
+{
+    const QJsonValue data = body.value(key::Data);
+    if (!data.isObject())
+        return ResultMissingMember;
+    __SCLOUD_TASK_RESULT result;
+    memset(&result, 0, sizeof(result));
+    result.sVer = VersionToShort(hdr.qsVersion);
+    // The peer's "task_id" is not passed on: the host matches the answer to
+    // its own request.
+    ReadTaskResult(data.toObject(), result, false);
+    return m_pOwner->OnSetTaskParamResult(&result) ? ResultOk : ResultRefused;
+}
