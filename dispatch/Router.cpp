@@ -79,16 +79,18 @@ void CWylnOwner::OnRecvJson(const char* pData, int nLen)
     const int n = z ? static_cast<int>(static_cast<const char*>(z) - pData) : static_cast<int>(cap);
 
     int result = ResultOk;
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromRawData(pData, n));
-    if (doc.isNull()) {
-        Log("JsonDoc is null");
-        result = ResultNotJson;
-    } else if (doc.isArray()) {
-        const QJsonArray arr = doc.array();
-        for (const QJsonValue& v : arr)
-            result = RouteMessage(v.toObject());
-    } else {
-        result = RouteMessage(doc.object());
+    if (!RecvFileChunk(pData, n, result)) {
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromRawData(pData, n));
+        if (doc.isNull()) {
+            Log("JsonDoc is null");
+            result = ResultNotJson;
+        } else if (doc.isArray()) {
+            const QJsonArray arr = doc.array();
+            for (const QJsonValue& v : arr)
+                result = RouteMessage(v.toObject());
+        } else {
+            result = RouteMessage(doc.object());
+        }
     }
     if (result != ResultOk)
         Log(QByteArray("Recv json data handle fail,errcode=") + QByteArray::number(result));

@@ -34,6 +34,10 @@ public:
     int RouteMessage(const QJsonObject& msg);
     int DispatchRequest(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
     int DispatchResponse(const QJsonObject& body, const orlin::SCloudMsgHeader& hdr);
+    // OnRecvJson's fast path for "file_transfer" commands: the large Base64
+    // text is not passed through a JSON document; every result equals the
+    // plain path's. False leaves the text to the plain path.
+    bool RecvFileChunk(const char* pText, int nLen, int& result);
 
     // ---- replies and logging --------------------------------------------
     // Answers the request hdr with {"func": func, "data": data}, sent to the
@@ -83,4 +87,5 @@ public:
     __SCLOUD_LINK_CONTEXT* m_pLinkContext;
     __SCLOUD_UPGRADE_REPORT_PARAM m_stPeerParam;  // the peer's last status
     char m_szPeerId[260];                         // sender of the packet being handled
+    bool m_bLiftFileChunks = true;                // RecvFileChunk on; tests compare both paths
 };
