@@ -69,10 +69,17 @@ public:
     // request text is logged. Returns the mapped transport code.
     virtual int StartPrintingTask(const char* szTargetId, __SCLOUD_PRINT_TASK* pTask, int nTimeoutMs) = 0;
 
-    // Sends a file in Base64 chunks of 8388608 characters, each with the MD5
-    // of its text, back to back without waiting for answers. Returns -1 for a
-    // null parameter or an empty file, otherwise the mapped result of the
-    // last send attempted (the first failure stops the transfer).
+    // Sends a file in Base64 chunks of 8388608 characters (6291456 file
+    // bytes), each with the MD5 of its text, back to back without waiting for
+    // answers; nTimeoutMs goes to every send. Each chunk is encoded just
+    // before it is sent, so a transfer adds about 13 MiB to the peak memory
+    // besides the host's structure, whatever the file's size. A null
+    // szTargetId sends with an empty target. Returns -1 for a null parameter
+    // or an empty file (logged as "[SendPrintPrnFile] pSendPrnParam is
+    // NULL"), otherwise the mapped result of the last send attempted: the
+    // first failure stops the transfer, and -1 also stands for a chunk that
+    // found no memory. Every transfer that began ends with the log line
+    // "[SendPrintPrnFile]SendFile:id=<target>,FileName=<name>,sVer=<sVer>,FileLen=<bytes>".
     virtual int SendPrintPrnFile(const char* szTargetId, __SCLOUD_SEND_PRN* pSendPrnParam, int nTimeoutMs) = 0;
 
     // Asks the service (Send) for its clients, filtered by the non-empty
@@ -83,10 +90,16 @@ public:
                                             __EM_CLOUD_MODULE_TYPE* pTypes, int nStatus, const char* szIp,
                                             int nTimeoutMs) = 0;
 
-    // Stores the device's status; sends a "report" when it changed (always
-    // while printing). Safe against the heartbeat reading the status at the
-    // same time. pReportParam must not be null; its error entries are copied.
-    // Returns 0 (also when the report could not be sent).
+    // Stores the device's status; sends a "report" to the service when it
+    // changed (always while printing, and whenever error entries are given).
+    // Safe against the heartbeat reading the status at the same time: the
+    // heartbeat sees the status before or after the call, never in between.
+    // The print fields are taken only while printing (iTaskId > 0 and
+    // iDeviceStatus 2); texts that fill their field are cut to a terminated
+    // whole-character prefix. The error entries are copied and sent from last
+    // to first; sVer is never taken. Returns 0, also when the report could
+    // not be sent (logged as "send Report packet faild!"); -1 for a null
+    // pReportParam.
     virtual int UpgradeReportParam(__SCLOUD_UPGRADE_REPORT_PARAM* pReportParam, int nReserved) = 0;
 
     // Tells the peer that gave task pStatus->iTaskId (the key OnPrint

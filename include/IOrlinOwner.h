@@ -66,7 +66,9 @@ public:
     // iTaskCount is positive.
     virtual void OnStatistics(__SCLOUD_STATISTICS* pCmd, __SCLOUD_STATISTICS_RESULT* pResult) = 0;
     // An accepted file chunk (digest checked, data decoded). Store it and
-    // fill pResult with the file's path and a code.
+    // fill pResult with the file's path and a code; both go back to the peer.
+    // A refused chunk never gets here: the peer is answered with code 1 and
+    // an empty path.
     virtual void OnFileTransfer(__SCLOUD_FILE_TRANSFER* pChunk, __SCLOUD_FILE_TRANSFER_RESULT* pResult) = 0;
     // Fill pResult; each card array with a positive count comes back through
     // OnFreeMemory.

@@ -35,7 +35,11 @@ enum __EM_CLOUD_MODULE_TYPE : int32_t
     EM_CLOUD_MODULE_SERVICE = 100
 };
 
-// One error entry of a device report.
+// One error entry of a device report. Outbound, all 260 bytes of szMsg
+// travel, so terminate the text and zero what follows. Inbound, szMsg holds
+// the 260 bytes the peer sent: full width, with no terminator when none of
+// them is zero; it stays empty when the peer's "msg" is not the 348-character
+// Base64 of 260 bytes.
 struct __SCLOUD_ERROR_INFO
 {
     int32_t iCode;
@@ -205,7 +209,14 @@ struct __SCLOUD_SEND_PRN
 };
 
 // One inbound file chunk; pData holds iChunkSize decoded bytes followed by a
-// zero byte, or is null when the chunk carried no data.
+// zero byte, or is null when the chunk carried no data. A chunk reaches the
+// host only when its text has "chunk_size" characters and matches its MD5;
+// text that is not Base64 arrives with iChunkSize 0. szMd5 is all zero when
+// the chunk carried no "md5". Image sizes arrive as JSON numbers or decimal
+// strings; other values give 0.
+// A "file_name" longer than 259 bytes is cut to its longest whole-character
+// prefix that fits: the chunk still arrives, every chunk of one transfer is
+// cut alike, and the reply's file_path tells the peer where the file went.
 struct __SCLOUD_FILE_TRANSFER
 {
     int16_t sVer;
