@@ -194,5 +194,5 @@ TEST_F(SessionTest, RealTimerSendsAHeartbeatSoonAfterInit)
     fakewyln::GetState().onSend = nullptr;
     ASSERT_EQ(1u, fakewyln::Calls("Send").size());
     EXPECT_LT(clock.elapsed(), 3500);
-    EXPECT_GE(clock.elapsed(), 2900);
+    EXPECT_GE(clock.elapsed(), 2800);  // coarse timers may fire up to 5% early
 }

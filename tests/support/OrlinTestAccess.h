@@ -22,6 +22,11 @@ public:
         return o._CreatPackage(pBuf, nLen, pPayload, wType);
     }
     static __SCLOUD_UPGRADE_REPORT_PARAM Report(Orlin& o) { return o._ReportSnapshot(); }
+    static void SetReport(Orlin& o, const __SCLOUD_UPGRADE_REPORT_PARAM& st)
+    {
+        QMutexLocker lock(&o.m_mtxState);
+        o.m_stReportParam = st;
+    }
     static IWylnClient* Client(Orlin& o) { return o.m_pWylnClient; }
     static IWylnCreator* Creator(Orlin& o) { return o.m_pWylnCreator; }
 };
