@@ -14,16 +14,6 @@ using testsupport::Command;
 using testsupport::Json;
 using namespace taskwire;
 
-#if defined(ORLIN_TSAN)
-// Replies and requests stamp their headers with the local time on both
-// threads; glibc guards its time-zone state with an internal lock that
-// ThreadSanitizer cannot see.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:tzset_internal\n";
-}
-#endif
-
 namespace {
 
 std::string StatusBody(int id, int status)
