@@ -134,7 +134,7 @@ TEST_F(SessionTest, JsonBranchResultsAndLogLines)
     }
 }
 
-TEST_F(SessionTest, DISABLED_MissingMsgTypeIsARequest)
+TEST_F(SessionTest, MissingMsgTypeIsARequest)
 {
     InitSession();
     QJsonObject header = Header(0);
