@@ -5,7 +5,6 @@
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
 
-#include <QMutexLocker>
 
 namespace orlin {
 
@@ -56,7 +55,7 @@ int CWylnOwner::HandleHeartBeat(const QJsonObject& body)
         Log(it.value().toString());
     ApplyHeartbeatBody(body, m_stPeerParam);
     if (m_pLinkContext) {
-        QMutexLocker lock(&m_pLinkContext->mtx);
+        CLinkLock lock(*m_pLinkContext);
         m_pLinkContext->tLastHeartBeat = m_pLinkContext->Now();
     }
     m_pOwner->OnReport(&m_stPeerParam);

@@ -7,7 +7,6 @@
 #include "wire/Keys.h"
 
 #include <QJsonArray>
-#include <QMutexLocker>
 
 #include <string.h>
 
@@ -123,7 +122,7 @@ int Orlin::UpgradeReportParam(__SCLOUD_UPGRADE_REPORT_PARAM* pReportParam, int)
     {
         // The heartbeat snapshots the record under the same lock, so it
         // never sees a half-merged status.
-        QMutexLocker lock(&m_mtxState);
+        std::lock_guard<std::mutex> lock(m_mtxState);
         changed = MergeReportParam(m_stReportParam, *pReportParam, errors);
     }
     if (changed)

@@ -4,7 +4,6 @@
 #include "wire/Envelope.h"
 #include "wire/Keys.h"
 
-#include <QMutexLocker>
 #include <QTimer>
 
 using namespace orlin;
@@ -16,7 +15,7 @@ void Orlin::SendHeartBeatPacket()
 
     int age;
     {
-        QMutexLocker lock(&m_stLinkContext.mtx);
+        CLinkLock lock(m_stLinkContext);
         // Time of day: after midnight the age is negative, which counts as
         // fresh.
         age = m_stLinkContext.tLastHeartBeat.secsTo(m_stLinkContext.Now());

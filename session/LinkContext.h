@@ -2,10 +2,10 @@
 // (transport's thread).
 #pragma once
 
-#include <QMutex>
 #include <QTime>
 
 #include <stdint.h>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,7 +32,7 @@ struct __SCLOUD_LINK_CONTEXT
 
     // Guards the three members above: the receive thread writes them while
     // the host's thread reads them for heartbeats and status updates.
-    mutable QMutex mtx;
+    mutable std::mutex mtx;
 
     // The clock of the heartbeat supervision; tests replace it.
     QTime (*pfnNow)() = &QTime::currentTime;
@@ -41,42 +41,9 @@ struct __SCLOUD_LINK_CONTEXT
     QTime Now() const { return pfnNow(); }
 };
 
-#if defined(__SANITIZE_THREAD__)
-#  define ORLIN_TSAN 1
-#elif defined(__has_feature)
-#  if __has_feature(thread_sanitizer)
-#    define ORLIN_TSAN 1
-#  endif
-#endif
-#if defined(ORLIN_TSAN)
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
-#endif
-
-// Holds mtx of a link context for one scope. A contended QMutex is handed
-// over inside the Qt library, where ThreadSanitizer cannot see it; in such
-// builds the guard reports the hand-over itself, so that only real races
-// are reported.
-class CLinkLock
+// Holds mtx of a link context for one scope.
+class CLinkLock : public std::lock_guard<std::mutex>
 {
 public:
-    explicit CLinkLock(const __SCLOUD_LINK_CONTEXT& ctx) : m_mtx(ctx.mtx)
-    {
-        m_mtx.lock();
-#if defined(ORLIN_TSAN)
-        __tsan_acquire(&m_mtx);
-#endif
-    }
-    ~CLinkLock()
-    {
-#if defined(ORLIN_TSAN)
-        __tsan_release(&m_mtx);
-#endif
-        m_mtx.unlock();
-    }
-    CLinkLock(const CLinkLock&) = delete;
-    CLinkLock& operator=(const CLinkLock&) = delete;
-
-private:
-    QMutex& m_mtx;
+    explicit CLinkLock(const __SCLOUD_LINK_CONTEXT& ctx) : std::lock_guard<std::mutex>(ctx.mtx) {}
 };

@@ -3,7 +3,6 @@
 #include "wire/Frame.h"
 #include "wire/Keys.h"
 
-#include <QMutexLocker>
 #include <QTimer>
 
 #include <stdio.h>
@@ -58,13 +57,13 @@ bool Orlin::_Ready(const char* szOperation) const
 
 QString Orlin::_SourceId() const
 {
-    QMutexLocker lock(&m_mtxState);
+    std::lock_guard<std::mutex> lock(m_mtxState);
     return QString::fromUtf8(m_szSourceId);
 }
 
 __SCLOUD_UPGRADE_REPORT_PARAM Orlin::_ReportSnapshot() const
 {
-    QMutexLocker lock(&m_mtxState);
+    std::lock_guard<std::mutex> lock(m_mtxState);
     return m_stReportParam;
 }
 
@@ -76,13 +75,13 @@ int Orlin::_ApplyIdBeforeSend()
     // reads a half-written identifier.
     char szId[260];
     {
-        QMutexLocker lock(&m_mtxState);
+        std::lock_guard<std::mutex> lock(m_mtxState);
         memcpy(szId, m_szSourceId, sizeof(szId));
     }
     const int ret = m_pWylnClient->ApplyId(m_szApplyInfo, szId, m_nLoginParam);
     if (ret == 0) {
         szId[sizeof(szId) - 1] = 0;
-        QMutexLocker lock(&m_mtxState);
+        std::lock_guard<std::mutex> lock(m_mtxState);
         memcpy(m_szSourceId, szId, sizeof(szId));
     }
     return ret;
@@ -128,7 +127,7 @@ int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginPa
     char szSource[260];
     snprintf(szSource, sizeof(szSource), "%s:%d", szHost ? szHost : "", nPort);
     {
-        QMutexLocker lock(&m_mtxState);
+        std::lock_guard<std::mutex> lock(m_mtxState);
         CopyId(m_szSourceId, szSource);
     }
     return 0;
@@ -174,7 +173,7 @@ int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginPa
     if (ret != 0)
         return _GetErrorCode(ret);
     {
-        QMutexLocker lock(&m_mtxState);
+        std::lock_guard<std::mutex> lock(m_mtxState);
         CopyId(m_szSourceId, szId);
     }
     m_bReady = true;

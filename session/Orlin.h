@@ -7,10 +7,10 @@
 #include "session/LinkContext.h"
 #include "transport/WylnOwner.h"
 
-#include <QMutex>
 #include <QObject>
 #include <QThread>
 
+#include <mutex>
 #include <vector>
 
 class QTimer;
@@ -86,7 +86,7 @@ private:
 
     // Guards m_stReportParam and m_szSourceId: the host may update the status
     // from another thread than the one running the heartbeat timer.
-    mutable QMutex m_mtxState;
+    mutable std::mutex m_mtxState;
 
     friend class OrlinTestAccess;
 };

@@ -24,7 +24,7 @@ public:
     static __SCLOUD_UPGRADE_REPORT_PARAM Report(Orlin& o) { return o._ReportSnapshot(); }
     static void SetReport(Orlin& o, const __SCLOUD_UPGRADE_REPORT_PARAM& st)
     {
-        QMutexLocker lock(&o.m_mtxState);
+        std::lock_guard<std::mutex> lock(o.m_mtxState);
         o.m_stReportParam = st;
     }
     static IWylnClient* Client(Orlin& o) { return o.m_pWylnClient; }
