@@ -1,6 +1,4 @@
 // Compact JSON text written straight into a byte buffer, for replies.
-// Header-only: the library's build lists its wire sources one by one.
-//
 // The output is byte for byte what QJsonDocument::toJson(Compact) writes for
 // the same document, provided the caller writes each object's keys in
 // ascending order (as QJsonObject would sort them): integers in decimal,
@@ -14,15 +12,9 @@
 #include "wire/Keys.h"
 
 #include <QByteArray>
-#include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLatin1String>
-#include <QLocale>
 #include <QString>
 
-#include <cmath>
-#include <cstring>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -74,164 +66,5 @@ private:
 // echoed, a fresh msg_id when the request had none, source and target
 // swapped, msg_type 1, the current time).
 QByteArray ReplyText(const SCloudMsgHeader& hdr, QLatin1String func, const JsonText& data);
-
-// ---- definitions --------------------------------------------------------
-namespace jsontext {
-
-inline bool Plain(unsigned int c)
-{
-    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
-}
-
-// Anything beyond plain ASCII (escapes, other scripts, invalid UTF-8) is left
-// to Qt itself, so that the rare text costs more but never differs.
-inline void AppendQtEscaped(QByteArray& out, const QString& qs)
-{
-    const QByteArray arr = QJsonDocument(QJsonArray{qs}).toJson(QJsonDocument::Compact);
-    out.append(arr.constData() + 1, arr.size() - 2);  // without "[" and "]"
-}
-
-} // namespace jsontext
-
-inline void JsonText::_Separate()
-{
-    if (!m_text.isEmpty()) {
-        const char last = m_text.at(m_text.size() - 1);
-        if (last != '{' && last != '[')
-            m_text.append(',');
-    }
-}
-
-inline void JsonText::_Key(QLatin1String key)
-{
-    _Separate();
-    m_text.append('"');
-    m_text.append(key.data(), key.size());
-    m_text.append("\":", 2);
-}
-
-inline void JsonText::_String(const QString& qs)
-{
-    const QChar* p = qs.constData();
-    const int n = qs.size();
-    for (int i = 0; i < n; ++i) {
-        if (!jsontext::Plain(p[i].unicode())) {
-            jsontext::AppendQtEscaped(m_text, qs);
-            return;
-        }
-    }
-    m_text.append('"');
-    const int at = m_text.size();
-    m_text.resize(at + n);
-    char* d = m_text.data() + at;
-    for (int i = 0; i < n; ++i)
-        d[i] = static_cast<char>(p[i].unicode());
-    m_text.append('"');
-}
-
-inline void JsonText::_String(const char* pUtf8, size_t nLen)
-{
-    for (size_t i = 0; i < nLen; ++i) {
-        if (!jsontext::Plain(static_cast<unsigned char>(pUtf8[i]))) {
-            jsontext::AppendQtEscaped(m_text, QString::fromUtf8(pUtf8, static_cast<int>(nLen)));
-            return;
-        }
-    }
-    m_text.append('"');
-    m_text.append(pUtf8, static_cast<int>(nLen));
-    m_text.append('"');
-}
-
-inline JsonText& JsonText::BeginObject()
-{
-    _Separate();
-    m_text.append('{');
-    return *this;
-}
-
-inline JsonText& JsonText::BeginObject(QLatin1String key)
-{
-    _Key(key);
-    m_text.append('{');
-    return *this;
-}
-
-inline JsonText& JsonText::EndObject()
-{
-    m_text.append('}');
-    return *this;
-}
-
-inline JsonText& JsonText::BeginArray(QLatin1String key)
-{
-    _Key(key);
-    m_text.append('[');
-    return *this;
-}
-
-inline JsonText& JsonText::EndArray()
-{
-    m_text.append(']');
-    return *this;
-}
-
-inline JsonText& JsonText::Int(QLatin1String key, qint64 nValue)
-{
-    _Key(key);
-    m_text.append(QByteArray::number(nValue));
-    return *this;
-}
-
-inline JsonText& JsonText::Number(QLatin1String key, double dValue)
-{
-    _Key(key);
-    // Qt writes a whole number up to 2^64 in magnitude in positional form
-    // with the shortest round-trip digits (1e16 as 10000000000000000, 2^64-2048
-    // as 18446744073709550000, -0.0 as 0), anything else in 'g' form.
-    if (!std::isfinite(dValue))
-        m_text.append("null", 4);
-    else if (std::trunc(dValue) == dValue && std::fabs(dValue) <= 18446744073709551616.0)
-        m_text.append(QByteArray::number(dValue == 0 ? 0.0 : dValue, 'f', QLocale::FloatingPointShortest));
-    else
-        m_text.append(QByteArray::number(dValue, 'g', QLocale::FloatingPointShortest));
-    return *this;
-}
-
-inline JsonText& JsonText::Text(QLatin1String key, const QString& qsValue)
-{
-    _Key(key);
-    _String(qsValue);
-    return *this;
-}
-
-inline JsonText& JsonText::Text(QLatin1String key, const char* pField, size_t nFieldSize)
-{
-    _Key(key);
-    const void* z = memchr(pField, 0, nFieldSize);
-    _String(pField, z ? static_cast<size_t>(static_cast<const char*>(z) - pField) : nFieldSize);
-    return *this;
-}
-
-inline QByteArray ReplyText(const SCloudMsgHeader& hdr, QLatin1String func, const JsonText& data)
-{
-    JsonText w;
-    w.BeginObject();
-    w.BeginObject(key::Body);
-    w._Key(key::Data);
-    w.m_text.append(data.Bytes());
-    w._Key(key::Func);
-    w._String(func.data(), static_cast<size_t>(func.size()));
-    w.EndObject();
-    w.BeginObject(key::Header)
-        .Text(key::MsgId, hdr.qsMsgId.isEmpty() ? MakeMsgId() : hdr.qsMsgId)
-        .Int(key::MsgType, MsgReply)
-        .Text(key::SourceId, hdr.qsTargetId)
-        .Text(key::TargetId, hdr.qsSourceId)
-        .Int(key::Timestamp, QDateTime::currentSecsSinceEpoch())
-        .Text(key::Version, hdr.qsVersion)
-        .EndObject();
-    w.EndObject();
-    return w.m_text;
-}
 
 } // namespace orlin
