@@ -1,5 +1,6 @@
 #include "messages/AddPrintTask.h"
 
+#include "messages/HostResult.h"
 #include "messages/PrintTask.h"
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
@@ -8,15 +9,6 @@
 #include <string.h>
 
 namespace orlin {
-
-QJsonObject BuildTaskResultData(const __SCLOUD_TASK_RESULT& result)
-{
-    QJsonObject data;
-    data.insert(key::TaskId, result.iTaskId);
-    data.insert(key::Code, result.iCode);
-    data.insert(key::Msg, FieldText(result.szMsg));
-    return data;
-}
 
 void ReadTaskResult(const QJsonObject& data, __SCLOUD_TASK_RESULT& result, bool bReadTaskId)
 {
@@ -43,7 +35,7 @@ int CWylnOwner::HandleAddPrintTask(const QJsonObject& body, const SCloudMsgHeade
             memset(&refused, 0, sizeof(refused));
             refused.iCode = ResultPathTooLong;
             strcpy(refused.szMsg, "file_path too long");
-            const int ret = SendReply(hdr, func::AddPrintTask, BuildTaskResultData(refused));
+            const int ret = SendReply(hdr, func::AddPrintTask, TaskResultData(refused));
             return ret != 0 ? ret : ResultPathTooLong;
         }
     }
@@ -51,7 +43,7 @@ int CWylnOwner::HandleAddPrintTask(const QJsonObject& body, const SCloudMsgHeade
     __SCLOUD_TASK_RESULT result;
     memset(&result, 0, sizeof(result));
     m_pOwner->OnAddPrintTask(&cmd, &result);
-    return SendReply(hdr, func::AddPrintTask, BuildTaskResultData(result));
+    return SendReply(hdr, func::AddPrintTask, TaskResultData(result));
 }
 
 int CWylnOwner::HandleAddPrintTaskResult(const QJsonObject& body, const SCloudMsgHeader& hdr)

@@ -1,5 +1,6 @@
 // "add_print_task": a peer hands this side a print file for its task list.
-// The task result structure is shared with "set_task_param".
+// The task result structure, and its reply (TaskResultData in
+// messages/HostResult.h), are shared with "set_task_param".
 #pragma once
 
 #include "OrlinTypes.h"
@@ -7,9 +8,6 @@
 #include <QJsonObject>
 
 namespace orlin {
-
-// The reply's data: {"code", "msg", "task_id"} from the host's result.
-QJsonObject BuildTaskResultData(const __SCLOUD_TASK_RESULT& result);
 
 // A response's "code" and "msg" (and "task_id" when bReadTaskId), each only
 // when present.

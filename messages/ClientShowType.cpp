@@ -1,5 +1,6 @@
 #include "messages/ClientShowType.h"
 
+#include "messages/HostResult.h"
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
@@ -7,14 +8,6 @@
 #include <string.h>
 
 namespace orlin {
-
-QJsonObject BuildClientShowTypeReply(const __SCLOUD_CMD_RESULT& result)
-{
-    QJsonObject data;
-    data.insert(key::Code, result.iCode);
-    data.insert(key::Msg, FieldText(result.szMsg));
-    return data;
-}
 
 void ReadClientShowTypeResult(const QJsonObject& data, __SCLOUD_CMD_RESULT& result)
 {
@@ -39,7 +32,7 @@ int CWylnOwner::HandleClientShowType(const QJsonObject& body, const SCloudMsgHea
     __SCLOUD_CMD_RESULT result;
     memset(&result, 0, sizeof(result));
     m_pOwner->OnClientShowType(&cmd, &result);
-    return SendReply(hdr, func::ClientShowType, BuildClientShowTypeReply(result));
+    return SendReply(hdr, func::ClientShowType, CmdResultData(result));
 }
 
 int CWylnOwner::HandleClientShowTypeResult(const QJsonObject& body, const SCloudMsgHeader& hdr)

@@ -1,4 +1,5 @@
-// "client_show_type": a peer sets the client's display type.
+// "client_show_type": a peer sets the client's display type. The reply is
+// CmdResultData (messages/HostResult.h) of the host's result.
 #pragma once
 
 #include "OrlinTypes.h"
@@ -6,9 +7,6 @@
 #include <QJsonObject>
 
 namespace orlin {
-
-// The reply's data: {"code", "msg"} from the host's result.
-QJsonObject BuildClientShowTypeReply(const __SCLOUD_CMD_RESULT& result);
 
 // A response's "code" and "msg", each only when present.
 void ReadClientShowTypeResult(const QJsonObject& data, __SCLOUD_CMD_RESULT& result);

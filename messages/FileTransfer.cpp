@@ -4,6 +4,7 @@
 #include "wire/Base64.h"
 #include "wire/Envelope.h"
 #include "wire/JsonRead.h"
+#include "wire/JsonText.h"
 #include "wire/Keys.h"
 #include "wire/Md5.h"
 
@@ -259,9 +260,8 @@ int HandleChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHeader
         result.iCode = 1;
     free(pData);
 
-    QJsonObject data;
-    data.insert(key::FilePath, FieldText(result.szFilePath));
-    data.insert(key::Code, result.iCode);
+    JsonText data;
+    data.BeginObject().Int(key::Code, result.iCode).Text(key::FilePath, result.szFilePath).EndObject();
     return sink.SendReply(hdr, func::FileTransfer, data);
 }
 

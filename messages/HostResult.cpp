@@ -14,6 +14,13 @@ JsonText CmdResultData(const __SCLOUD_CMD_RESULT& r, QLatin1String codeKey)
     return w;
 }
 
+JsonText TaskResultData(const __SCLOUD_TASK_RESULT& r)
+{
+    JsonText w;
+    w.BeginObject().Int(key::Code, r.iCode).Text(key::Msg, r.szMsg).Int(key::TaskId, r.iTaskId).EndObject();
+    return w;
+}
+
 void GiveBack(IOrlinOwner* pOwner, void* p, int32_t nCount)
 {
     if (nCount > 0 && p)

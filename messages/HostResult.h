@@ -16,6 +16,9 @@ namespace orlin {
 // the code under "code"; "upgrade" carries it under "ret_type".
 JsonText CmdResultData(const __SCLOUD_CMD_RESULT& r, QLatin1String codeKey = key::Code);
 
+// {"code", "msg", "task_id"}: the reply of "add_print_task" and "set_task_param".
+JsonText TaskResultData(const __SCLOUD_TASK_RESULT& r);
+
 // key: [ {record}, ... ], one object per record of a host array, in array
 // order; writeRecord(w, record) writes the members. A count of 0 or less, or
 // a null array, gives an empty array: a host's null pointer must not bring

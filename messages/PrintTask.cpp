@@ -3,6 +3,7 @@
 #include "session/Orlin.h"
 #include "wire/Envelope.h"
 #include "wire/JsonRead.h"
+#include "wire/JsonText.h"
 #include "wire/Keys.h"
 
 #include <stdlib.h>
@@ -114,9 +115,8 @@ int CWylnOwner::HandlePrint(const QJsonObject& body, const SCloudMsgHeader& hdr)
     if (!m_pOwner->OnPrint(&task, &result))
         return ResultRefused;
 
-    QJsonObject data;
-    data.insert(key::TaskId, result.iTaskId);
-    data.insert(key::Type, result.iType);
+    JsonText data;
+    data.BeginObject().Int(key::TaskId, result.iTaskId).Int(key::Type, result.iType).EndObject();
     return SendReply(hdr, func::Print, data);
 }
 

@@ -1,5 +1,6 @@
 #include "messages/TaskList.h"
 
+#include "messages/HostResult.h"
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
@@ -12,56 +13,36 @@
 namespace orlin {
 namespace {
 
-QJsonObject WaitingTaskJson(const __SCLOUD_PRINT_TASK_INFO& t, IOrlinOwner* pOwner)
+// Object members in ascending key order, as the wire has them.
+void WriteWaitingTask(JsonText& w, const __SCLOUD_PRINT_TASK_INFO& t, IOrlinOwner* pOwner)
 {
-    QJsonArray modes;
-    for (int32_t j = 0; j < t.iPrintModeCount && t.pPrintMode; ++j) {
-        QJsonObject mode;
-        mode.insert(key::Name, FieldText(t.pPrintMode[j].szName));
-        mode.insert(key::Index, t.pPrintMode[j].iIndex);
-        modes.append(mode);
-    }
+    w.Int(key::CurMode, t.iCurMode).Int(key::PrintCopys, t.iPrintCopys).Number(key::PrintH, t.dPrintH);
+    WriteHostArray(w, key::PrintMode, t.pPrintMode, t.iPrintModeCount,
+                   [](JsonText& o, const __SCLOUD_PRINT_MODE& m) { o.Int(key::Index, m.iIndex).Text(key::Name, m.szName); });
     if (t.pPrintMode)
         pOwner->OnFreeMemory(t.pPrintMode);
-
-    QJsonObject o;
-    o.insert(key::TaskId, t.iTaskId);
-    o.insert(key::TaskIndex, t.iTaskIndex);
-    o.insert(key::PrintMode, modes);
-    o.insert(key::CurMode, t.iCurMode);
-    o.insert(key::TaskStatus, t.iTaskStatus);
-    o.insert(key::PrintCopys, t.iPrintCopys);
-    o.insert(key::PrintH, t.dPrintH);
-    o.insert(key::PrintW, t.dPrintW);
-    o.insert(key::TaskH, t.dTaskH);
-    o.insert(key::TaskW, t.dTaskW);
-    o.insert(key::ThumbPath, FieldText(t.szThumbPath));
-    o.insert(key::TaskName, FieldText(t.szTaskName));
-    return o;
+    w.Number(key::PrintW, t.dPrintW)
+        .Number(key::TaskH, t.dTaskH)
+        .Int(key::TaskId, t.iTaskId)
+        .Int(key::TaskIndex, t.iTaskIndex)
+        .Text(key::TaskName, t.szTaskName)
+        .Int(key::TaskStatus, t.iTaskStatus)
+        .Number(key::TaskW, t.dTaskW)
+        .Text(key::ThumbPath, t.szThumbPath);
 }
 
-QJsonObject HistoryTaskJson(const __SCLOUD_HISTORY_TASK_INFO& t)
+void WriteHistoryTask(JsonText& w, const __SCLOUD_HISTORY_TASK_INFO& t)
 {
-    QJsonObject o;
-    o.insert(key::TaskId, t.iTaskId);
-    o.insert(key::TaskIndex, t.iTaskIndex);
-    o.insert(key::PrintMode, FieldText(t.szPrintMode));
-    o.insert(key::TaskStatus, t.iTaskStatus);
-    o.insert(key::PrintH, t.dPrintH);
-    o.insert(key::PrintW, t.dPrintW);
-    o.insert(key::TaskH, t.dTaskH);
-    o.insert(key::TaskW, t.dTaskW);
-    o.insert(key::ThumbPath, FieldText(t.szThumbPath));
-    o.insert(key::TaskName, FieldText(t.szTaskName));
-    return o;
-}
-
-QJsonObject ListJson(int32_t nCount, const QJsonArray& tasks)
-{
-    QJsonObject o;
-    o.insert(key::TaskCount, nCount);
-    o.insert(key::TaskInfo, tasks);
-    return o;
+    w.Number(key::PrintH, t.dPrintH)
+        .Text(key::PrintMode, t.szPrintMode)
+        .Number(key::PrintW, t.dPrintW)
+        .Number(key::TaskH, t.dTaskH)
+        .Int(key::TaskId, t.iTaskId)
+        .Int(key::TaskIndex, t.iTaskIndex)
+        .Text(key::TaskName, t.szTaskName)
+        .Int(key::TaskStatus, t.iTaskStatus)
+        .Number(key::TaskW, t.dTaskW)
+        .Text(key::ThumbPath, t.szThumbPath);
 }
 
 void ReadSizes(const QJsonObject& o, double& dPrintH, double& dPrintW, double& dTaskH, double& dTaskW)
@@ -153,24 +134,24 @@ void* CTaskListArrays::Allocate(size_t n, size_t nSize)
     return p;
 }
 
-QJsonObject BuildTaskListData(const __SCLOUD_GET_TASK_LIST_INFO_RESULT& list, IOrlinOwner* pOwner)
+JsonText BuildTaskListData(const __SCLOUD_GET_TASK_LIST_INFO_RESULT& list, IOrlinOwner* pOwner)
 {
-    QJsonArray waiting;
-    for (int32_t i = 0; i < list.iPrintTaskCount && list.pPrintTaskInfo; ++i)
-        waiting.append(WaitingTaskJson(list.pPrintTaskInfo[i], pOwner));
+    JsonText w;
+    w.BeginObject();
+    w.BeginObject(key::HistoryList).Int(key::TaskCount, list.iHistoryTaskCount);
+    WriteHostArray(w, key::TaskInfo, list.pHistoryTaskInfo, list.iHistoryTaskCount, WriteHistoryTask);
+    w.EndObject();
+    w.BeginObject(key::PrintList).Int(key::TaskCount, list.iPrintTaskCount);
+    WriteHostArray(w, key::TaskInfo, list.pPrintTaskInfo, list.iPrintTaskCount,
+                   [pOwner](JsonText& o, const __SCLOUD_PRINT_TASK_INFO& t) { WriteWaitingTask(o, t, pOwner); });
+    w.EndObject();
+    w.EndObject();
+    // Handed back in the order the header promises, whatever the key order.
     if (list.pPrintTaskInfo)
         pOwner->OnFreeMemory(list.pPrintTaskInfo);
-
-    QJsonArray history;
-    for (int32_t i = 0; i < list.iHistoryTaskCount && list.pHistoryTaskInfo; ++i)
-        history.append(HistoryTaskJson(list.pHistoryTaskInfo[i]));
     if (list.pHistoryTaskInfo)
         pOwner->OnFreeMemory(list.pHistoryTaskInfo);
-
-    QJsonObject data;
-    data.insert(key::PrintList, ListJson(list.iPrintTaskCount, waiting));
-    data.insert(key::HistoryList, ListJson(list.iHistoryTaskCount, history));
-    return data;
+    return w;
 }
 
 void ReadTaskListData(const QJsonObject& data, __SCLOUD_GET_TASK_LIST_INFO_RESULT& list, CTaskListArrays& arrays)

@@ -3,6 +3,7 @@
 
 #include "IOrlinOwner.h"
 #include "OrlinTypes.h"
+#include "wire/JsonText.h"
 
 #include <QJsonObject>
 
@@ -14,7 +15,7 @@ namespace orlin {
 // and stops at a null array; hands every non-null array back through
 // pOwner->OnFreeMemory as soon as it has been read: the print modes of entry
 // 0, 1, ..., then the waiting-task array, then the history array.
-QJsonObject BuildTaskListData(const __SCLOUD_GET_TASK_LIST_INFO_RESULT& list, IOrlinOwner* pOwner);
+JsonText BuildTaskListData(const __SCLOUD_GET_TASK_LIST_INFO_RESULT& list, IOrlinOwner* pOwner);
 
 // The arrays that the response path allocates for the host. Kept apart from
 // the result structure so that a host writing into that structure during

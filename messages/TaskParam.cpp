@@ -1,6 +1,7 @@
 #include "messages/TaskParam.h"
 
 #include "messages/AddPrintTask.h"
+#include "messages/HostResult.h"
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
@@ -35,7 +36,7 @@ int CWylnOwner::HandleSetTaskParam(const QJsonObject& body, const SCloudMsgHeade
     __SCLOUD_TASK_RESULT result;
     memset(&result, 0, sizeof(result));
     m_pOwner->OnSetTaskParam(&cmd, &result);
-    return SendReply(hdr, func::SetTaskParam, BuildTaskResultData(result));
+    return SendReply(hdr, func::SetTaskParam, TaskResultData(result));
 }
 
 int CWylnOwner::HandleSetTaskParamResult(const QJsonObject& body, const SCloudMsgHeader& hdr)

@@ -89,19 +89,6 @@ void CWylnOwner::OnRecv(const char* pData, int nLen, const char* szPeerId, const
     }
 }
 
-int CWylnOwner::SendReply(const SCloudMsgHeader& hdr, QLatin1String func, const QJsonObject& data, bool bLog)
-{
-    QJsonObject header;
-    BuildReplyHeader(header, hdr.qsVersion, MsgReply, hdr.qsTargetId, hdr.qsSourceId, hdr.qsMsgId);
-    QJsonObject body;
-    body.insert(key::Func, func);
-    body.insert(key::Data, data);
-    const QByteArray text = ToCompactText(header, body);
-    if (bLog)
-        Log(text);
-    return m_pWylnClient->SendTo(m_szPeerId, text.constData(), text.size(), kDefaultTimeoutMs);
-}
-
 int CWylnOwner::SendReply(const SCloudMsgHeader& hdr, QLatin1String func, const JsonText& data, bool bLog)
 {
     const QByteArray text = ReplyText(hdr, func, data);

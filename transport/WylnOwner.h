@@ -43,8 +43,6 @@ public:
     // Answers the request hdr with {"func": func, "data": data}, sent to the
     // sender of the packet being handled. Returns the transport's result,
     // unmapped. bLog also hands the text to OnLog.
-    int SendReply(const orlin::SCloudMsgHeader& hdr, QLatin1String func, const QJsonObject& data, bool bLog = false);
-    // The same reply with its data already written as compact text.
     int SendReply(const orlin::SCloudMsgHeader& hdr, QLatin1String func, const orlin::JsonText& data, bool bLog = false);
     void Log(const char* szText) const;
     void Log(const QString& qsText) const;
