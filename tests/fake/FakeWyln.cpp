@@ -1,6 +1,9 @@
 #include "FakeWyln.h"
 
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <functional>
 #include <thread>
 
 #if defined(_WIN32)
@@ -168,8 +171,29 @@ WYLN::IWylnOwner* Sink()
 
 } // namespace
 
+namespace {
+
+// With ORLIN_DUMP_RECV naming a directory, every delivered packet of up to
+// 64 KiB is also written there, one file per distinct packet: the seed
+// corpus of the receive path's fuzzer (fuzz/make_seeds.sh).
+void Dump(const std::string& data)
+{
+    static const char* dir = getenv("ORLIN_DUMP_RECV");
+    if (!dir || data.empty() || data.size() > 65536)
+        return;
+    char path[1024];
+    snprintf(path, sizeof(path), "%s/%016zx", dir, std::hash<std::string>()(data));
+    if (FILE* f = fopen(path, "wb")) {
+        fwrite(data.data(), 1, data.size(), f);
+        fclose(f);
+    }
+}
+
+} // namespace
+
 void Deliver(const std::string& data, const std::string& peerId, const char* szPeerName)
 {
+    Dump(data);
     char szPeer[260] = {0};
     strncpy(szPeer, peerId.c_str(), 259);
     if (WYLN::IWylnOwner* sink = Sink())

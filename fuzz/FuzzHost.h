@@ -1,0 +1,136 @@
+// A silent host and transport client for the fuzz targets: every callback
+// answers "accepted", touches the memory the library hands over (so that the
+// address sanitizer sees out-of-range arrays), and the client keeps what was
+// sent for the targets' comparisons.
+#pragma once
+
+#include "IOrlinOwner.h"
+#include "session/LinkContext.h"
+#include "transport/WylnInterface.h"
+#include "transport/WylnOwner.h"
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace fuzzhost {
+
+// Reads every byte of a buffer; the sum keeps the reads from being dropped.
+inline unsigned Touch(const void* p, size_t n)
+{
+    volatile unsigned sum = 0;
+    const unsigned char* b = static_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n; ++i)
+        sum = sum + b[i];
+    return sum;
+}
+
+class Host : public IOrlinOwner
+{
+public:
+    std::vector<std::string> logs;
+    bool keepLogs = false;
+
+    void OnLog(const char* szText) override
+    {
+        Touch(szText, strlen(szText));
+        if (keepLogs)
+            logs.emplace_back(szText);
+    }
+    void OnFreeMemory(void*) override {}
+    bool OnRecvPacket(const char*, const char* pPayload) override
+    {
+        // The payload's length is the frame's length field, 8 bytes before it.
+        uint32_t n;
+        memcpy(&n, pPayload - 8, 4);
+        Touch(pPayload, n);
+        return true;
+    }
+    void OnGetClient(__SCLOUD_GET_CLIENT* p) override
+    {
+        if (p->iCount > 0 && p->pClients)
+            Touch(p->pClients, sizeof(*p->pClients) * static_cast<size_t>(p->iCount));
+    }
+    bool OnPrint(__SCLOUD_PRINT_TASK*, __SCLOUD_PRINT_RESULT*) override { return true; }
+    bool OnPrintResult(__SCLOUD_PRINT_RESULT*) override { return true; }
+    bool OnSig(__SCLOUD_SIG*) override { return true; }
+    void OnMotorRun(__SCLOUD_MOTOR_RUN*) override {}
+    void OnLoadParam(__SCLOUD_LOAD_PARAM*, __SCLOUD_LOAD_PARAM_RESULT*) override {}
+    void OnClean(__SCLOUD_CLEAN*) override {}
+    void OnLoadInk(__SCLOUD_LOAD_INK*) override {}
+    void OnRunMachine(__SCLOUD_RUN_MACHINE*) override {}
+    void OnStatistics(__SCLOUD_STATISTICS*, __SCLOUD_STATISTICS_RESULT*) override {}
+    void OnFileTransfer(__SCLOUD_FILE_TRANSFER* p, __SCLOUD_FILE_TRANSFER_RESULT*) override
+    {
+        // pData holds iChunkSize bytes and a zero.
+        if (p->pData)
+            Touch(p->pData, static_cast<size_t>(p->iChunkSize) + 1);
+    }
+    void OnLoadDeviceInfo(__SCLOUD_LOAD_DEVICE_INFO*, __SCLOUD_LOAD_DEVICE_INFO_RESULT*) override {}
+    void OnUpgrade(__SCLOUD_UPGRADE*, __SCLOUD_CMD_RESULT*) override {}
+    void OnCheckBeforePrint(__SCLOUD_CHECK_BEFORE_PRINT*, __SCLOUD_CMD_RESULT*) override {}
+    bool OnReport(__SCLOUD_UPGRADE_REPORT_PARAM*) override { return true; }
+    void OnConfigWifiInfo(__SCLOUD_CONFIG_WIFI_INFO*, __SCLOUD_CMD_RESULT*) override {}
+    void OnAddPrintTask(__SCLOUD_ADD_PRINT_TASK*, __SCLOUD_TASK_RESULT*) override {}
+    bool OnAddPrintTaskResult(__SCLOUD_TASK_RESULT*) override { return true; }
+    void OnGetTaskListInfo(__SCLOUD_GET_TASK_LIST_INFO*, __SCLOUD_GET_TASK_LIST_INFO_RESULT*) override {}
+    bool OnGetTaskListInfoResult(__SCLOUD_GET_TASK_LIST_INFO_RESULT* p) override
+    {
+        // A count without an array arrives with a null array.
+        if (p->iPrintTaskCount > 0 && p->pPrintTaskInfo)
+            Touch(p->pPrintTaskInfo, sizeof(*p->pPrintTaskInfo) * static_cast<size_t>(p->iPrintTaskCount));
+        if (p->iHistoryTaskCount > 0 && p->pHistoryTaskInfo)
+            Touch(p->pHistoryTaskInfo, sizeof(*p->pHistoryTaskInfo) * static_cast<size_t>(p->iHistoryTaskCount));
+        return true;
+    }
+    void OnClientShowType(__SCLOUD_CLIENT_SHOW_TYPE*, __SCLOUD_CMD_RESULT*) override {}
+    bool OnClientShowTypeResult(__SCLOUD_CMD_RESULT*) override { return true; }
+    void OnSetTaskParam(__SCLOUD_SET_TASK_PARAM*, __SCLOUD_TASK_RESULT*) override {}
+    bool OnSetTaskParamResult(__SCLOUD_TASK_RESULT*) override { return true; }
+};
+
+class Client : public IWylnClient
+{
+public:
+    std::vector<std::string> sent;
+
+    int Connect(const char*, int) override { return 0; }
+    int Login(char*, WYLN::IWylnOwner*, int) override { return 0; }
+    int ApplyId(const char*, char*, int) override { return 0; }
+    int NotifyRecv(const char*, int, const char*) override { return 0; }
+    int Send(const char* pData, int) override
+    {
+        sent.emplace_back(pData);
+        return 0;
+    }
+    int SendTo(const char* szTargetId, const char* pData, int nLen, int) override
+    {
+        Touch(szTargetId, strlen(szTargetId));
+        sent.emplace_back(pData, static_cast<size_t>(nLen));
+        return 0;
+    }
+};
+
+// A receive sink attached to its own host, client and link context.
+struct Sink
+{
+    Host host;
+    Client client;
+    __SCLOUD_LINK_CONTEXT link;
+    CWylnOwner owner;
+
+    Sink() { owner.Attach(&host, &client, &link); }
+    void Clear()
+    {
+        host.logs.clear();
+        client.sent.clear();
+        // The task registry grows with every distinct peer task; keep one
+        // input from depending on the ones before it.
+        CLinkLock lock(link);
+        link.vecTaskRecord.clear();
+        link.strTargetId.clear();
+    }
+};
+
+} // namespace fuzzhost
