@@ -62,6 +62,7 @@ TEST(Lifecycle, InitExitRelease1000Times)
     }
     const long rss = RssKiB();
     printf("RSS after 100 rounds: %ld KiB, after 1000: %ld KiB\n", rssAfterWarmUp, rss);
-    if (!kSanitized)
+    if (!kSanitized) {
         EXPECT_LT(rss - rssAfterWarmUp, 4096) << "memory grows with every session";
+    }
 }
