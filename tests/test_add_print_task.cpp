@@ -41,25 +41,25 @@ TEST_F(SessionTest, AddPrintTaskCommand)
         Deliver(Command(0, "add_print_task", r.data, "3"));
         EXPECT_EQ(r.seen, seen) << r.name;
         ASSERT_EQ(1u, Calls("SendTo").size()) << r.name;
-        EXPECT_EQ(r.body, Body(Calls("SendTo")[0].payload)) << r.name;
-        ReplyBody(Calls("SendTo")[0].payload);
+        EXPECT_EQ(r.body, BodyText(Calls("SendTo")[0].payload)) << r.name;
         EXPECT_EQ(r.logs, owner.Logs()) << r.name;
     }
     // A host that leaves the result gets zeros and an empty message across.
     fakewyln::GetState().calls.clear();
     owner.onAddPrintTask = nullptr;
     Deliver(Command(0, "add_print_task"));
-    EXPECT_EQ(R"({"data":{"code":0,"msg":"","task_id":0},"func":"add_print_task"})", Body(Calls("SendTo").at(0).payload));
+    EXPECT_EQ(R"({"data":{"code":0,"msg":"","task_id":0},"func":"add_print_task"})", BodyText(Calls("SendTo").at(0).payload));
 }
 
-TEST_F(SessionTest, AddPrintTaskResponse)
+// The peers' results of add_print_task, set_task_param and client_show_type.
+TEST_F(SessionTest, TaskResultResponses)
 {
     InitSession();
     const struct {
         const char* name;
         std::string message;
         bool accept;
-        std::string seen;  // "sVer task code msg"; "-": not called
+        std::string seen;  // "sVer task code msg" (no task for client_show_type); "-": not called
         std::vector<std::string> logs;
     } rows[] = {
         {"result", Command(1, "add_print_task", Json(R"({"task_id":7,"code":3,"msg":"ok"})"), "2"), true, "2 7 3 ok",
@@ -71,13 +71,26 @@ TEST_F(SessionTest, AddPrintTaskResponse)
          {}},
         {"refused", Command(1, "add_print_task", Json("{}")), false, "1 0 0 ", {kFail + "35"}},
         {"data a scalar", Command(1, "add_print_task", JsonValue("3")), true, "-", {kFail + "28"}},
+        {"set_task_param: task id not passed on",
+         Command(1, "set_task_param", Json(R"({"task_id":7,"code":-3,"msg":"ok"})"), "5"), true, "5 0 -3 ok", {}},
+        {"set_task_param refused", Command(1, "set_task_param", Json("{}")), false, "1 0 0 ", {kFail + "35"}},
+        {"set_task_param data null", Command(1, "set_task_param", JsonValue("null")), true, "-", {kFail + "28"}},
+        {"client_show_type", Command(1, "client_show_type", Json(R"({"code":3,"msg":"ok"})"), "2"), true, "2 3 ok", {}},
+        {"client_show_type refused", Command(1, "client_show_type", Json("{}")), false, "1 0 ", {kFail + "35"}},
+        {"client_show_type data an array", Command(1, "client_show_type", JsonValue("[]")), true, "-", {kFail + "28"}},
     };
     for (const auto& r : rows) {
         owner.Clear();
         std::string seen = "-";
-        owner.onAddPrintTaskResult = [&](__SCLOUD_TASK_RESULT* p) {
+        auto task = [&](__SCLOUD_TASK_RESULT* p) {
             seen = std::to_string(p->sVer) + " " + std::to_string(p->iTaskId) + " " + std::to_string(p->iCode) + " " +
                    std::string(p->szMsg, strnlen(p->szMsg, sizeof(p->szMsg)));
+            return r.accept;
+        };
+        owner.onAddPrintTaskResult = task;
+        owner.onSetTaskParamResult = task;
+        owner.onClientShowTypeResult = [&](__SCLOUD_CMD_RESULT* p) {
+            seen = std::to_string(p->sVer) + " " + std::to_string(p->iCode) + " " + p->szMsg;
             return r.accept;
         };
         Deliver(r.message);

@@ -113,10 +113,7 @@ TEST(Md5, KnownDigestsBothImplementations)
 {
     const struct { const char* text; const char* hex; } rows[] = {
         {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
@@ -208,8 +205,6 @@ TEST_F(FileTransferTest, ChunkCountsAtTheBoundary)
     InitSession();
     const struct { int fileLen; std::vector<int> chunkSizes; } rows[] = {
         {1, {4}},
-        {2, {4}},
-        {3, {4}},
         {4, {8}},
         {orlin::kChunkFileBytes, {orlin::kChunkChars}},         // exactly 8388608 characters
         {orlin::kChunkFileBytes + 1, {orlin::kChunkChars, 4}},  // one byte more
@@ -229,12 +224,11 @@ TEST_F(FileTransferTest, ChunkCountsAtTheBoundary)
             const QJsonObject h = chunks[i].value("header").toObject();
             const QJsonObject b = chunks[i].value("body").toObject();
             const QJsonObject d = b.value("data").toObject();
-            EXPECT_EQ("2.0", h.value("version").toString());
-            EXPECT_EQ(0, h.value("msg_type").toInt(-1));
-            EXPECT_EQ("127.0.0.1:1883", h.value("source_id").toString());
-            EXPECT_EQ("peer-B", h.value("target_id").toString());
+            EXPECT_EQ("2.0|0|127.0.0.1:1883|peer-B|file_transfer",
+                      QStringList({h.value("version").toString(), QString::number(h.value("msg_type").toInt(-1)),
+                                   h.value("source_id").toString(), h.value("target_id").toString(),
+                                   b.value("func").toString()}).join('|'));
             msgIds.insert(h.value("msg_id").toString());
-            EXPECT_EQ("file_transfer", b.value("func").toString());
             EXPECT_EQ((QStringList{"chunk_size", "data", "file_name", "file_size", "md5", "total_chunks"}), d.keys());
             const QByteArray chunkText = d.value("data").toString().toLatin1();
             EXPECT_EQ(r.chunkSizes[i], chunkText.size());
@@ -426,21 +420,30 @@ TEST_F(FileTransferTest, AcceptedChunksAsTheHostSeesThem)
     QJsonObject longName = chunk("AAEC", 4);
     longName.insert("file_name", QString(258, 'a') + QString::fromUtf8("\xC3\xA9"));  // 260 bytes
 
-    const struct { const char* what; QJsonValue data; const char* version; std::string expected; bool warned; } rows[] = {
-        {"three bytes", chunk("AAEC", 4), "1", "sVer=1 md5=" + QByteArray::fromBase64(Md5Base64("AAEC").toLatin1()).toHex().toStdString() +
-             " total=0 index=0 size=0 chunk=3 name= res=0 type=0 w=0 h=0 l=0 bits=0 ch=0 x=0 y=0 null=0 data=00010200", false},
-        {"one byte after ==", chunk("/w==", 4), "2", "", false},
-        {"not Base64 but the digest matches", chunk("A*==", 4), "2", "", false},
-        {"length not a multiple of four", chunk("AAECA", 5), "2", "", false},
-        {"file_info read with a file type", withInfo, "2", "", false},
-        {"file_info ignored without a file type", infoWithoutType, "2", "", false},
-        {"no data key: no check, null pData", noData, "2.0", "", false},
-        {"data not a string counts as empty text", numberData, "2", "", false},
-        {"body without data", QJsonValue(QJsonValue::Undefined), "7", "", false},
-        {"empty array", QJsonArray(), "7", "sVer=1 md5=00000000000000000000000000000000 total=0 index=0 size=0 chunk=0 "
-             "name= res=0 type=0 w=0 h=0 l=0 bits=0 ch=0 x=0 y=0 null=1 data=", true},
-        {"two elements: only the first", QJsonArray{chunk("AAEC", 4), QJsonObject()}, "2", "", true},
-        {"name over 259 bytes is cut at a whole character", longName, "2", "", false},
+    const std::string none = "md5=00000000000000000000000000000000";
+    const std::string three = "sVer=1 md5=" + QByteArray::fromBase64(Md5Base64("AAEC").toLatin1()).toHex().toStdString() +
+                              " total=0 index=0 size=0 chunk=3 name= res=0 type=0 w=0 h=0 l=0 bits=0 ch=0 x=0 y=0 null=0 "
+                              "data=00010200";
+    // has: runs of whole fields of Describe that the host must have seen.
+    const struct { const char* what; QJsonValue data; const char* version; std::vector<std::string> has; bool warned; } rows[] = {
+        {"three bytes", chunk("AAEC", 4), "1", {three}, false},
+        {"one byte after ==", chunk("/w==", 4), "2", {"sVer=2", "chunk=1", "data=ff00"}, false},
+        {"not Base64 but the digest matches", chunk("A*==", 4), "2", {"chunk=0", "null=0 data=00"}, false},
+        {"length not a multiple of four", chunk("AAECA", 5), "2", {"chunk=0", "null=0 data=00"}, false},
+        {"file_info read with a file type", withInfo, "2",
+         {"type=3 w=18446744073709551615 h=4096 l=0 bits=8 ch=0 x=720.5 y=0"}, false},
+        {"file_info ignored without a file type", infoWithoutType, "2", {"type=0 w=0 h=0 l=0 bits=0"}, false},
+        {"no data key: no check, null pData", noData, "2.0",
+         {"sVer=0 " + none + " total=3 index=2 size=9 chunk=77 name=n.prn res=0 type=0 w=0 h=0 l=0 bits=0 ch=0 x=0 "
+          "y=0 null=1 data="}, false},
+        {"data not a string counts as empty text", numberData, "2", {"chunk=0", "null=0"}, false},
+        {"body without data", QJsonValue(QJsonValue::Undefined), "7",
+         {"sVer=7 " + none + " total=0 index=0 size=0 chunk=0 name= res=0 type=0 w=0 h=0 l=0 bits=0 ch=0 x=0 y=0 "
+          "null=1 data="}, false},
+        {"empty array", QJsonArray(), "7", {"sVer=1 " + none + " total=0 index=0 size=0 chunk=0 name= res=0 type=0 w=0 "
+          "h=0 l=0 bits=0 ch=0 x=0 y=0 null=1 data="}, true},
+        {"two elements: only the first", QJsonArray{chunk("AAEC", 4), QJsonObject()}, "2", {"chunk=3"}, true},
+        {"name over 259 bytes is cut at a whole character", longName, "2", {"name=" + std::string(258, 'a')}, false},
     };
     for (const auto& r : rows) {
         fakewyln::GetState().calls.clear();
@@ -448,11 +451,9 @@ TEST_F(FileTransferTest, AcceptedChunksAsTheHostSeesThem)
         seen.clear();
         Deliver(testsupport::Command(0, "file_transfer", r.data, QString::fromLatin1(r.version)));
         ASSERT_EQ(1u, seen.size()) << r.what;
-        const SeenChunk& c = seen[0];
-        const std::string d = Describe(c);
-        if (!r.expected.empty()) {
-            EXPECT_EQ(r.expected, d) << r.what;
-        }
+        const std::string d = " " + Describe(seen[0]) + " ";
+        for (const std::string& has : r.has)
+            EXPECT_NE(std::string::npos, d.find(" " + has + " ")) << r.what << ": " << has << " in" << d;
         EXPECT_EQ(r.warned ? std::vector<std::string>{"Recv json data handle warning,FileTransfer data is arr"}
                            : std::vector<std::string>{},
                   owner.Logs())
@@ -460,44 +461,6 @@ TEST_F(FileTransferTest, AcceptedChunksAsTheHostSeesThem)
         ASSERT_EQ(1u, Replies().size());
         EXPECT_EQ(R"({"data":{"code":7,"file_path":"C:/prn/a.prn"},"func":"file_transfer"})",
                   testsupport::Text(ReplyBody(Replies()[0])));
-
-        const std::string what = r.what;
-        if (what == "one byte after ==") {
-            EXPECT_EQ(1, c.st.iChunkSize);
-            EXPECT_EQ("ff00", c.data.toHex().toStdString());
-            EXPECT_EQ(2, c.st.sVer);
-        } else if (what == "not Base64 but the digest matches" || what == "length not a multiple of four") {
-            EXPECT_EQ(0, c.st.iChunkSize);
-            EXPECT_FALSE(c.bNullData);
-            EXPECT_EQ("00", c.data.toHex().toStdString());
-        } else if (what == "file_info read with a file type") {
-            EXPECT_EQ(3, c.st.iFileType);
-            EXPECT_EQ(18446744073709551615ull, c.st.ullImgWidth);
-            EXPECT_EQ(4096u, c.st.ullImgHeight);
-            EXPECT_EQ(0u, c.st.ullImgLinesize);  // negative
-            EXPECT_EQ(8, c.st.iImgBitcount);
-            EXPECT_EQ(0, c.st.iImgChannelCount);  // fractional
-            EXPECT_EQ(720.5, c.st.dImgXresolution);
-            EXPECT_EQ(0.0, c.st.dImgYresolution);
-        } else if (what == "file_info ignored without a file type") {
-            EXPECT_EQ(0u, c.st.ullImgWidth);
-            EXPECT_EQ(0, c.st.iImgBitcount);
-        } else if (what == "no data key: no check, null pData") {
-            EXPECT_EQ("sVer=0 md5=00000000000000000000000000000000 total=3 index=2 size=9 chunk=77 name=n.prn res=0 "
-                      "type=0 w=0 h=0 l=0 bits=0 ch=0 x=0 y=0 null=1 data=",
-                      d);
-        } else if (what == "data not a string counts as empty text") {
-            EXPECT_EQ(0, c.st.iChunkSize);
-            EXPECT_FALSE(c.bNullData);
-        } else if (what == "body without data") {
-            EXPECT_EQ("sVer=7 md5=00000000000000000000000000000000 total=0 index=0 size=0 chunk=0 name= res=0 type=0 "
-                      "w=0 h=0 l=0 bits=0 ch=0 x=0 y=0 null=1 data=",
-                      d);
-        } else if (what == "two elements: only the first") {
-            EXPECT_EQ(3, c.st.iChunkSize);
-        } else if (what == "name over 259 bytes is cut at a whole character") {
-            EXPECT_EQ(std::string(258, 'a'), c.st.szFileName);
-        }
     }
 }
 

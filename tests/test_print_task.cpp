@@ -41,7 +41,7 @@ TEST_F(SessionTest, StartPrintingTaskRequest)
         EXPECT_EQ(r.mode ? 1u : 0u, Calls("ApplyId").size()) << r.name;
         const auto sent = Calls("SendTo");
         ASSERT_EQ(1u, sent.size()) << r.name;
-        EXPECT_EQ(R"({"data":)" + r.data + R"(,"func":"print"})", Body(sent[0].payload)) << r.name;
+        EXPECT_EQ(R"({"data":)" + r.data + R"(,"func":"print"})", BodyText(sent[0].payload)) << r.name;
         EXPECT_EQ(r.target == nullptr, sent[0].bNullTarget) << r.name;
         EXPECT_EQ(1234, sent[0].nArg) << r.name;
         EXPECT_EQ(r.version, HeaderValue(sent[0].payload, "version")) << r.name;
@@ -114,8 +114,7 @@ TEST_F(SessionTest, PrintCommandReply)
         const auto sent = Calls("SendTo");
         ASSERT_EQ(r.body.empty() ? 0u : 1u, sent.size()) << r.name;
         if (!r.body.empty()) {
-            EXPECT_EQ(r.body, Body(sent[0].payload)) << r.name;
-            ReplyBody(sent[0].payload);
+            EXPECT_EQ(r.body, BodyText(sent[0].payload)) << r.name;
             EXPECT_EQ("peer-A", sent[0].target);
         }
         EXPECT_EQ(r.logs, owner.Logs()) << r.name;  // the reply itself is not logged

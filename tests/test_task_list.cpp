@@ -47,8 +47,7 @@ TEST_F(SessionTest, TaskListReplyAndReleaseOrder)
         R"("task_w":-4,"thumb_path":"C:/t.png"},{"cur_mode":0,"print_copys":1,"print_h":0,)"
         R"("print_mode":[{"index":-3,"name":"été"}],"print_w":0,"task_h":0,"task_id":12,"task_index":2,)"
         R"("task_name":"two","task_status":0,"task_w":0,"thumb_path":""}]}},"func":"get_task_list_info"})",
-        Body(Calls("SendTo")[0].payload));
-    ReplyBody(Calls("SendTo")[0].payload);
+        BodyText(Calls("SendTo")[0].payload));
     EXPECT_EQ((std::vector<void*>{host.modes0, host.modes1, host.waiting, host.history}), owner.Freed());
 }
 

@@ -2,6 +2,7 @@
 // the session's task registry.
 #pragma once
 
+#include "ReplyText.h"
 #include "Session.h"
 
 #include <string>
@@ -12,13 +13,7 @@ namespace taskwire {
 
 const std::string kFail = "Recv json data handle fail,errcode=";
 
-// The body of a compact message exactly as sent: keys ascend, so the text is
-// {"body":<body>,"header":{...}}.
-inline std::string Body(const std::string& text)
-{
-    const size_t end = text.rfind(",\"header\":{");
-    return text.rfind("{\"body\":", 0) == 0 && end != std::string::npos ? text.substr(8, end - 8) : "";
-}
+using testsupport::BodyText;
 
 inline std::string HeaderValue(const std::string& text, const char* key)
 {
@@ -36,17 +31,22 @@ inline std::string CommandFrom(const char* src, const char* func, const QJsonVal
 // The registry as (peer, [(task id, key)...]).
 typedef std::vector<std::pair<std::string, std::vector<std::pair<int, int>>>> Registry;
 
-inline Registry Snapshot(Orlin& o)
+inline Registry Entries(const std::vector<SCloudTaskRecord>& v)
 {
-    __SCLOUD_LINK_CONTEXT& link = OrlinTestAccess::Link(o);
-    CLinkLock lock(link);
     Registry r;
-    for (const SCloudTaskRecord& rec : link.vecTaskRecord) {
+    for (const SCloudTaskRecord& rec : v) {
         r.emplace_back(rec.strPeerId, std::vector<std::pair<int, int>>());
         for (const SCloudTaskPair& p : rec.vecPairs)
             r.back().second.emplace_back(p.iTaskId, p.iKey);
     }
     return r;
+}
+
+inline Registry Snapshot(Orlin& o)
+{
+    __SCLOUD_LINK_CONTEXT& link = OrlinTestAccess::Link(o);
+    CLinkLock lock(link);
+    return Entries(link.vecTaskRecord);
 }
 
 inline std::vector<SCloudTaskRecord> Records(const Registry& r)
