@@ -97,6 +97,17 @@ void Orlin::_StartHeartbeat()
     m_pTimer->start(3000);
 }
 
+int Orlin::_OpenTransport(const char* szHost, int nPort)
+{
+    const int ret = _LoadWlynDll();
+    if (ret != 0)
+        return ret;
+    int code = m_pWylnClient->Connect(szHost, nPort);
+    if (code == 0)
+        code = m_oWylnOwner.Attach(m_pOwner, m_pWylnClient, &m_stLinkContext);
+    return code == 0 ? 0 : _GetErrorCode(code);
+}
+
 int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam, int nClientMode)
 {
     // A second Init starts from a clean slate: one client, one timer.
@@ -107,15 +118,9 @@ int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginPa
     m_nClientMode = nClientMode;
     m_nLoginParam = nLoginParam;
 
-    int ret = _LoadWlynDll();
+    int ret = _OpenTransport(szHost, nPort);
     if (ret != 0)
         return ret;
-    ret = m_pWylnClient->Connect(szHost, nPort);
-    if (ret != 0)
-        return _GetErrorCode(ret);
-    ret = m_oWylnOwner.Attach(m_pOwner, m_pWylnClient, &m_stLinkContext);
-    if (ret != 0)
-        return _GetErrorCode(ret);
 
     char szId[260] = {0};
     ret = m_pWylnClient->Login(szId, &m_oWylnOwner, nLoginParam);
@@ -147,15 +152,9 @@ int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginPa
     m_nLoginParam = nLoginParam;
     CopyId(m_szApplyInfo, szApplyInfo);
 
-    int ret = _LoadWlynDll();
+    int ret = _OpenTransport(szHost, nPort);
     if (ret != 0)
         return ret;
-    ret = m_pWylnClient->Connect(szHost, nPort);
-    if (ret != 0)
-        return _GetErrorCode(ret);
-    ret = m_oWylnOwner.Attach(m_pOwner, m_pWylnClient, &m_stLinkContext);
-    if (ret != 0)
-        return _GetErrorCode(ret);
 
     if (m_nClientMode == 0 && szId[0] == 0) {
         ret = m_pWylnClient->ApplyId(szApplyInfo, szId, nLoginParam);

@@ -62,6 +62,9 @@ private:
     // The addressed senders of client mode 1 apply for a new identifier first.
     // Returns the transport's code.
     int _ApplyIdBeforeSend();
+    // Loads the plug-in, connects and attaches the receive sink: 0, 12 or a
+    // mapped code.
+    int _OpenTransport(const char* szHost, int nPort);
     void _StartHeartbeat();
     QString _SourceId() const;
     __SCLOUD_UPGRADE_REPORT_PARAM _ReportSnapshot() const;
