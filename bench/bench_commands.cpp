@@ -3,7 +3,7 @@
 // it to a transport that only counts bytes. The baseline parses the same
 // messages with QJsonDocument and writes them back as compact text, the least
 // any JSON round trip costs. The ratio of the two is printed at the end.
-#include "IOrlinOwner.h"
+#include "NullOwner.h"
 #include "transport/WylnOwner.h"
 
 #include <QByteArray>
@@ -52,7 +52,7 @@ void Put(char (&field)[N], const char* text)
 
 // A host that answers every command at once from fixed data and records
 // nothing; its arrays are static, so giving them back is a no-op.
-class QuietOwner : public IOrlinOwner
+class QuietOwner : public NullOwner
 {
 public:
     QuietOwner()
@@ -75,14 +75,6 @@ public:
         Put(m_tasks[0].szTaskName, "banner-01.prn");
     }
 
-    void OnLog(const char*) override {}
-    void OnFreeMemory(void*) override {}
-    bool OnRecvPacket(const char*, const char*) override { return true; }
-    void OnGetClient(__SCLOUD_GET_CLIENT*) override {}
-    bool OnPrint(__SCLOUD_PRINT_TASK*, __SCLOUD_PRINT_RESULT*) override { return true; }
-    bool OnPrintResult(__SCLOUD_PRINT_RESULT*) override { return true; }
-    bool OnSig(__SCLOUD_SIG*) override { return true; }
-    void OnMotorRun(__SCLOUD_MOTOR_RUN*) override {}
     void OnLoadParam(__SCLOUD_LOAD_PARAM*, __SCLOUD_LOAD_PARAM_RESULT* p) override
     {
         p->iSchemeCount = 2;
@@ -90,9 +82,6 @@ public:
         p->iCanvasCount = 2;
         p->pCanvases = m_canvases;
     }
-    void OnClean(__SCLOUD_CLEAN*) override {}
-    void OnLoadInk(__SCLOUD_LOAD_INK*) override {}
-    void OnRunMachine(__SCLOUD_RUN_MACHINE*) override {}
     void OnStatistics(__SCLOUD_STATISTICS*, __SCLOUD_STATISTICS_RESULT* p) override
     {
         p->fTotalInk = 1.0f;
@@ -101,7 +90,6 @@ public:
         p->iTaskCount = 1;
         p->pTaskInfo = m_tasks;
     }
-    void OnFileTransfer(__SCLOUD_FILE_TRANSFER*, __SCLOUD_FILE_TRANSFER_RESULT*) override {}
     void OnLoadDeviceInfo(__SCLOUD_LOAD_DEVICE_INFO*, __SCLOUD_LOAD_DEVICE_INFO_RESULT* p) override
     {
         Put(p->szMbSnId, "MB-2024-000123");
@@ -118,16 +106,7 @@ public:
     }
     void OnUpgrade(__SCLOUD_UPGRADE*, __SCLOUD_CMD_RESULT* p) override { Put(p->szMsg, "upgrade started"); }
     void OnCheckBeforePrint(__SCLOUD_CHECK_BEFORE_PRINT*, __SCLOUD_CMD_RESULT* p) override { Put(p->szMsg, "ok"); }
-    bool OnReport(__SCLOUD_UPGRADE_REPORT_PARAM*) override { return true; }
     void OnConfigWifiInfo(__SCLOUD_CONFIG_WIFI_INFO*, __SCLOUD_CMD_RESULT* p) override { Put(p->szMsg, "ok"); }
-    void OnAddPrintTask(__SCLOUD_ADD_PRINT_TASK*, __SCLOUD_TASK_RESULT*) override {}
-    bool OnAddPrintTaskResult(__SCLOUD_TASK_RESULT*) override { return true; }
-    void OnGetTaskListInfo(__SCLOUD_GET_TASK_LIST_INFO*, __SCLOUD_GET_TASK_LIST_INFO_RESULT*) override {}
-    bool OnGetTaskListInfoResult(__SCLOUD_GET_TASK_LIST_INFO_RESULT*) override { return true; }
-    void OnClientShowType(__SCLOUD_CLIENT_SHOW_TYPE*, __SCLOUD_CMD_RESULT*) override {}
-    bool OnClientShowTypeResult(__SCLOUD_CMD_RESULT*) override { return true; }
-    void OnSetTaskParam(__SCLOUD_SET_TASK_PARAM*, __SCLOUD_TASK_RESULT*) override {}
-    bool OnSetTaskParamResult(__SCLOUD_TASK_RESULT*) override { return true; }
 
 private:
     __SCLOUD_PRINT_SCHEME m_schemes[2] = {};
