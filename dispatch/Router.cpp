@@ -1,5 +1,6 @@
 #include "transport/WylnOwner.h"
 
+#include "wire/JsonScan.h"
 #include "wire/Keys.h"
 
 #include <QJsonArray>
@@ -79,7 +80,10 @@ void CWylnOwner::OnRecvJson(const char* pData, int nLen)
     const int n = z ? static_cast<int>(static_cast<const char*>(z) - pData) : static_cast<int>(cap);
 
     int result = ResultOk;
-    if (!RecvFileChunk(pData, n, result)) {
+    if (HasRepeatedKey(pData, static_cast<size_t>(n))) {
+        Log("JsonDoc is null");
+        result = ResultNotJson;
+    } else if (!RecvFileChunk(pData, n, result)) {
         const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromRawData(pData, n));
         if (doc.isNull()) {
             Log("JsonDoc is null");

@@ -17,6 +17,10 @@
 // library reads them while it builds the reply and hands each one back
 // through OnFreeMemory; do not touch an array after it was handed back.
 //
+// Inbound text that is not a JSON document, or whose objects repeat a key,
+// is logged as "JsonDoc is null" and "Recv json data handle fail,errcode=33"
+// and dropped.
+//
 // Results. Where a callback returns bool, false means "refused": the library
 // logs "Recv json data handle fail,errcode=35" (or, for OnRecvPacket,
 // "Recv data handle fail,errcode=35") and, for OnPrint, sends no reply.
@@ -90,8 +94,8 @@ public:
     virtual void OnGetTaskListInfo(__SCLOUD_GET_TASK_LIST_INFO* pCmd, __SCLOUD_GET_TASK_LIST_INFO_RESULT* pResult) = 0;
     // The arrays belong to the library and are valid only during the call.
     // A list counts "task_count" entries; entries the peer did not send are
-    // zero. A count without an array (no "task_info" array, or more entries
-    // than memory allows) arrives with a null array.
+    // zero. A count without an array (no "task_info" array, a count above
+    // 16384, or more entries than memory allows) arrives with a null array.
     virtual bool OnGetTaskListInfoResult(__SCLOUD_GET_TASK_LIST_INFO_RESULT* pResult) = 0;
     virtual void OnClientShowType(__SCLOUD_CLIENT_SHOW_TYPE* pCmd, __SCLOUD_CMD_RESULT* pResult) = 0;
     virtual bool OnClientShowTypeResult(__SCLOUD_CMD_RESULT* pResult) = 0;

@@ -96,6 +96,8 @@ void ReadHistoryTask(const QJsonObject& o, __SCLOUD_HISTORY_TASK_INFO& t)
 
 // One list of the response: "task_count" entries, filled from the first
 // elements of "task_info". Returns the array, or null when there is none.
+constexpr int32_t kMaxListEntries = 16384;
+
 template <class T, class ReadOne>
 T* ReadList(const QJsonObject& data, QLatin1String listKey, int32_t& nCount, CTaskListArrays& arrays, ReadOne readOne)
 {
@@ -105,7 +107,9 @@ T* ReadList(const QJsonObject& data, QLatin1String listKey, int32_t& nCount, CTa
     const QJsonObject list = listValue.toObject();
     ReadInt(list, key::TaskCount, nCount);
     const QJsonValue info = list.value(key::TaskInfo);
-    if (nCount < 1 || !info.isArray())
+    // A peer's count alone must not reserve more memory than a list of
+    // tasks can need.
+    if (nCount < 1 || nCount > kMaxListEntries || !info.isArray())
         return nullptr;
     T* p = static_cast<T*>(arrays.Allocate(static_cast<size_t>(nCount), sizeof(T)));
     if (!p)

@@ -24,7 +24,6 @@ cmake --build "$build" -j"$(nproc)" --target $(printf 'fuzz_%s ' "${targets[@]}"
 
 mkdir -p "$build/artifacts"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}"
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export QT_LOGGING_RULES="*.debug=false"
 

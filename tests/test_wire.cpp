@@ -6,6 +6,7 @@
 #include "wire/Envelope.h"
 #include "wire/Frame.h"
 #include "wire/JsonRead.h"
+#include "wire/JsonScan.h"
 #include "wire/Keys.h"
 
 #include <QDateTime>
@@ -268,4 +269,34 @@ TEST(Readers, FirstDataRecordShapes)
         EXPECT_EQ(r.has, FirstDataRecord(Json(r.body), rec)) << r.body;
         EXPECT_EQ(Json(r.record), rec) << r.body;
     }
+}
+
+TEST(JsonScan, RepeatedKeysAreFoundAsTheParserComparesThem)
+{
+    const struct { const char* text; bool repeated; } rows[] = {
+        {R"({"a":1,"b":2})", false},
+        {R"({"a":1,"a":2})", true},
+        {R"({"a":{"b":1},"c":{"b":1}})", false},              // same key in different objects
+        {R"({"a":{"b":1,"b":1}})", true},                     // nested
+        {R"([{"a":1},{"a":1}])", false},
+        {R"({"a":"x","x":1})", false},                        // a value equal to a key
+        {R"({"a":"\"a\":","b":1})", false},                   // quotes inside a value
+        {R"({"a\\":1,"a":2})", false},                        // an escaped backslash ends the key
+        {R"({"a":1,"\u0061":2})", true},                      // the same key, escaped
+        {R"({"\u00e9":1,"é":2})", true},
+        {R"({"k0":0,"k1":1,"k2":2,"k3":3,"k4":4,"k5":5,"k6":6,"k7":7,"k8":8,"k9":9,"k10":10,"k11":11,"k12":12,"k13":13,"k14":14,"k15":15,"k16":16,"k17":17,"k5":0})",
+         true},                                               // beyond the linear search
+        {R"({"a":1,"a)", false},                              // cut text: the parser refuses it
+        {"", false},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(r.repeated, orlin::HasRepeatedKey(r.text, strlen(r.text))) << r.text;
+}
+
+TEST_F(SessionTest, MessagesWithRepeatedKeysAreRefusedAsNotJson)
+{
+    InitSession();
+    owner.onClean = [](__SCLOUD_CLEAN*) { ADD_FAILURE() << "refused message reached the host"; };
+    Deliver(R"({"header":{"msg_type":0},"body":{"func":"clean","data":{"type":1,"type":2}}})");
+    EXPECT_EQ((std::vector<std::string>{"JsonDoc is null", "Recv json data handle fail,errcode=33"}), owner.Logs());
 }
