@@ -163,9 +163,7 @@ BENCHMARK(BM_Throughput8MiB_Plugin)->MinTime(1.0)->UseRealTime()->Unit(benchmark
 int main(int argc, char** argv)
 {
     CleanWylnEnv env;
-    BrokerOptions options;
-    options.maxPacketSize = 16 * 1024 * 1024;
-    MosquittoBroker broker(options);
+    MosquittoBroker broker;  // max_packet_size 16 MiB
     if (!broker.start()) {
         std::fprintf(stderr, "%s\n", broker.lastError().c_str());
         return 1;

@@ -1,13 +1,11 @@
 // Test helper: a private mosquitto broker on 127.0.0.1 and a free port,
 // configured in a temporary directory, started and stopped by the test.
-// Also makes password files (mosquitto_passwd) and a test CA (openssl).
+// Also makes a test CA with openssl.
 #pragma once
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,18 +18,18 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace wyln_test {
 
 #ifndef WYLN_MOSQUITTO_BIN
 #define WYLN_MOSQUITTO_BIN "/usr/sbin/mosquitto"
 #endif
+
+// The broker's max_packet_size.
+constexpr uint32_t kMaxPacket = 16 * 1024 * 1024;
 
 // A directory removed with everything in it when the object goes.
 class TempDir
@@ -40,10 +38,8 @@ public:
     TempDir()
     {
         std::string tmpl = (std::filesystem::temp_directory_path() / "wyln-test-XXXXXX").string();
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (mkdtemp(buf.data()))
-            path_ = buf.data();
+        if (mkdtemp(tmpl.data()))
+            path_ = tmpl;
     }
     ~TempDir()
     {
@@ -63,103 +59,78 @@ private:
 inline bool writeFile(const std::string& path, const std::string& text)
 {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-    return static_cast<bool>(f);
+    return static_cast<bool>(f << text);
 }
 
 inline std::string readFile(const std::string& path)
 {
-    std::ifstream f(path, std::ios::binary);
     std::ostringstream ss;
-    ss << f.rdbuf();
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
     return ss.str();
 }
 
-inline std::string shellQuote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
-}
-
+// Runs a shell command with its output discarded. Arguments are quoted with
+// '...', so paths must not contain a single quote (temporary ones do not).
 inline bool runQuiet(const std::string& command)
 {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Creates (or replaces) a mosquitto password file holding the given users.
-inline bool makePasswordFile(const std::string& path, const std::vector<std::pair<std::string, std::string>>& users)
-{
-    bool first = true;
-    for (const auto& u : users) {
-        std::string cmd = std::string("mosquitto_passwd ") + (first ? "-c " : "") + "-b " + shellQuote(path) + " "
-                          + shellQuote(u.first) + " " + shellQuote(u.second);
-        if (!runQuiet(cmd))
-            return false;
-        first = false;
-    }
-    return !first;
-}
-
 // A CA and a server certificate for 127.0.0.1 (only) signed by it.
 struct TestCa
 {
-    std::string caCert;
-    std::string serverCert;
-    std::string serverKey;
+    std::string caCert, serverCert, serverKey;
 };
 
 inline bool makeTestCa(const std::string& dir, const std::string& name, TestCa& out)
 {
-    const std::string ca = dir + "/" + name + "-ca";
-    const std::string srv = dir + "/" + name + "-server";
+    const std::string ca = "'" + dir + "/" + name + "-ca", srv = "'" + dir + "/" + name + "-server";
     const std::string ext = dir + "/" + name + "-ext.cnf";
-    if (!writeFile(ext, "subjectAltName=IP:127.0.0.1\n"
-                        "basicConstraints=CA:FALSE\n"
-                        "keyUsage=digitalSignature,keyEncipherment\n"
-                        "extendedKeyUsage=serverAuth\n"))
-        return false;
-    bool ok = runQuiet("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + name + "-test-ca -keyout "
-                       + shellQuote(ca + ".key") + " -out " + shellQuote(ca + ".crt"))
-              && runQuiet("openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout " + shellQuote(srv + ".key")
-                          + " -out " + shellQuote(srv + ".csr"))
-              && runQuiet("openssl x509 -req -days 2 -in " + shellQuote(srv + ".csr") + " -CA " + shellQuote(ca + ".crt")
-                          + " -CAkey " + shellQuote(ca + ".key") + " -CAcreateserial -extfile " + shellQuote(ext)
-                          + " -out " + shellQuote(srv + ".crt"));
-    if (!ok)
-        return false;
-    out.caCert = ca + ".crt";
-    out.serverCert = srv + ".crt";
-    out.serverKey = srv + ".key";
-    return true;
+    out = TestCa{dir + "/" + name + "-ca.crt", dir + "/" + name + "-server.crt", dir + "/" + name + "-server.key"};
+    return writeFile(ext, "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+                          "keyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
+           && runQuiet("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + name + "-test-ca -keyout " + ca
+                       + ".key' -out " + ca + ".crt'")
+           && runQuiet("openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout " + srv + ".key' -out " + srv
+                       + ".csr'")
+           && runQuiet("openssl x509 -req -days 2 -in " + srv + ".csr' -CA " + ca + ".crt' -CAkey " + ca
+                       + ".key' -CAcreateserial -extfile '" + ext + "' -out " + srv + ".crt'");
 }
 
 struct BrokerOptions
 {
     // Password file users; when non-empty, anonymous clients are refused.
     std::vector<std::pair<std::string, std::string>> users;
-    std::string aclFile;              // mosquitto acl_file, or empty
-    bool usernameAsClientId = false;  // use_username_as_clientid
-    uint32_t maxPacketSize = 0;       // max_packet_size, 0 for the default
-    // TLS listener when serverCert is set.
-    std::string caFile;
-    std::string serverCert;
-    std::string serverKey;
-    std::string extraGlobal;          // further lines before the listener
+    std::string extra;        // further global lines, e.g. acl_file
+    const TestCa* tls = nullptr;  // a TLS listener with this CA's server certificate
 };
+
+// Connects to a loopback port (to see whether it is served), or with port 0
+// binds one and returns its number (a free port), else 0.
+inline int loopbackProbe(int port)
+{
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t len = sizeof(a);
+    int result = 0;
+    if (s >= 0 && port != 0)
+        result = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 ? port : 0;
+    else if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0
+             && getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        result = ntohs(a.sin_port);
+    if (s >= 0)
+        close(s);
+    return result;
+}
 
 class MosquittoBroker
 {
 public:
     explicit MosquittoBroker(BrokerOptions options = BrokerOptions()) : options_(std::move(options)) {}
     ~MosquittoBroker() { stop(); }
-    MosquittoBroker(const MosquittoBroker&) = delete;
-    MosquittoBroker& operator=(const MosquittoBroker&) = delete;
 
     // Starts the broker; a restart keeps the port. Returns false (with the
     // broker's log in lastError()) when it does not accept connections.
@@ -167,45 +138,32 @@ public:
     {
         if (pid_ > 0)
             return true;
-        if (dir_.path().empty()) {
-            error_ = "no temporary directory";
-            return false;
-        }
         if (port_ == 0)
-            port_ = freePort();
-        if (!writeConfig())
-            return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, dir_.file("stderr.log").c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
-        std::string conf = dir_.file("mosquitto.conf");
-        char* argv[] = {const_cast<char*>(WYLN_MOSQUITTO_BIN), const_cast<char*>("-c"),
-                        const_cast<char*>(conf.c_str()), nullptr};
-        pid_t pid = 0;
-        int rc = posix_spawn(&pid, WYLN_MOSQUITTO_BIN, &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
-            error_ = "cannot start " WYLN_MOSQUITTO_BIN;
-            return false;
+            port_ = loopbackProbe(0);
+        if (dir_.path().empty() || !writeConfig())
+            return fail("cannot write the configuration");
+        const std::string conf = dir_.file("mosquitto.conf"), out = dir_.file("stderr.log");
+        pid_ = fork();
+        if (pid_ == 0) {  // only async-signal-safe calls until exec
+            int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            dup2(fd, 1);
+            dup2(fd, 2);
+            execl(WYLN_MOSQUITTO_BIN, WYLN_MOSQUITTO_BIN, "-c", conf.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
         }
-        pid_ = pid;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < deadline) {
+        while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
-                error_ = "broker exited: " + log();
-                return false;
+                return fail("broker exited: ");
             }
-            if (portAccepts(port_))
+            if (loopbackProbe(port_))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         stop();
-        error_ = "broker did not listen: " + log();
-        return false;
+        return fail("broker did not listen: ");
     }
 
     void stop()
@@ -213,98 +171,51 @@ public:
         if (pid_ <= 0)
             return;
         kill(pid_, SIGTERM);
-        for (int i = 0; i < 300; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return;
-            }
+        int status = 0;
+        for (int i = 1; waitpid(pid_, &status, WNOHANG) != pid_; ++i) {
+            if (i == 300)
+                kill(pid_, SIGKILL);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
         pid_ = -1;
     }
 
-    bool restart() { stop(); return start(); }
-    bool running() const { return pid_ > 0; }
     int port() const { return port_; }
-    const std::string& dir() const { return dir_.path(); }
-    std::string file(const std::string& name) const { return dir_.file(name); }
-    std::string log() const { return readFile(dir_.file("broker.log")) + readFile(dir_.file("stderr.log")); }
     const std::string& lastError() const { return error_; }
 
-    static int freePort()
-    {
-        int s = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = 0;
-        socklen_t len = sizeof(a);
-        int port = 0;
-        if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0
-            && getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        if (s >= 0)
-            close(s);
-        return port;
-    }
-
-    static bool portAccepts(int port)
-    {
-        int s = socket(AF_INET, SOCK_STREAM, 0);
-        if (s < 0)
-            return false;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
-        close(s);
-        return ok;
-    }
-
 private:
+    bool fail(const std::string& what)
+    {
+        error_ = what + readFile(dir_.file("broker.log")) + readFile(dir_.file("stderr.log"));
+        return false;
+    }
+
     bool writeConfig()
     {
         std::ostringstream c;
         if (geteuid() == 0)
             c << "user root\n";  // keep access to the private temp directory
-        c << "per_listener_settings false\n"
-          << "persistence false\n"
+        c << "per_listener_settings false\npersistence false\n"
           << "log_dest file " << dir_.file("broker.log") << "\n"
-          << "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
-          << "set_tcp_nodelay true\n"
-          << "max_inflight_messages 100\n"
-          << "max_queued_messages 10000\n";
-        if (options_.maxPacketSize)
-            c << "max_packet_size " << options_.maxPacketSize << "\n";
-        if (options_.users.empty()) {
+          << "set_tcp_nodelay true\nmax_inflight_messages 100\nmax_queued_messages 10000\n"
+          << "max_packet_size " << kMaxPacket << "\n"
+          << options_.extra << "\n";
+        if (options_.users.empty())
             c << "allow_anonymous true\n";
-        } else {
-            std::string pw = dir_.file("passwd");
-            if (!makePasswordFile(pw, options_.users)) {
-                error_ = "mosquitto_passwd failed";
+        else
+            c << "allow_anonymous false\npassword_file " << dir_.file("passwd") << "\n";
+        bool first = true;
+        for (const auto& u : options_.users) {
+            if (!runQuiet("mosquitto_passwd " + std::string(first ? "-c " : "") + "-b '" + dir_.file("passwd") + "' '"
+                          + u.first + "' '" + u.second + "'"))
                 return false;
-            }
-            c << "allow_anonymous false\npassword_file " << pw << "\n";
+            first = false;
         }
-        if (!options_.aclFile.empty())
-            c << "acl_file " << options_.aclFile << "\n";
-        c << options_.extraGlobal << "\n";
         c << "listener " << port_ << " 127.0.0.1\n";
-        if (options_.usernameAsClientId)
-            c << "use_username_as_clientid true\n";
-        if (!options_.serverCert.empty())
-            c << "cafile " << options_.caFile << "\ncertfile " << options_.serverCert << "\nkeyfile "
-              << options_.serverKey << "\n";
-        if (!writeFile(dir_.file("mosquitto.conf"), c.str())) {
-            error_ = "cannot write mosquitto.conf";
-            return false;
-        }
-        return true;
+        if (options_.tls)
+            c << "cafile " << options_.tls->caCert << "\ncertfile " << options_.tls->serverCert << "\nkeyfile "
+              << options_.tls->serverKey << "\n";
+        return writeFile(dir_.file("mosquitto.conf"), c.str());
     }
 
     BrokerOptions options_;

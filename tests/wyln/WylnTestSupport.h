@@ -13,10 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
+
+extern char** environ;
 
 namespace wyln_test {
 
@@ -32,58 +37,71 @@ inline long long elapsedMs(Clock::time_point since)
 class ScopedEnv
 {
 public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
+    ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr)
     {
-        const char* old = std::getenv(name);
-        if (old) {
-            had_ = true;
-            old_ = old;
-        }
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        old_ = had_ ? std::getenv(name) : "";
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedEnv()
-    {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
 
 private:
-    std::string name_;
-    std::string old_;
-    bool had_ = false;
+    std::string name_, old_;
+    bool had_;
 };
 
-// Clears every WYLN_* setting so that tests start from the defaults.
+// Clears every WYLN_* variable and points WYLN_CONF at nothing, so that
+// tests start from the defaults.
 struct CleanWylnEnv
 {
-    ScopedEnv conf{"WYLN_CONF", ""};
-    ScopedEnv service{"WYLN_SERVICE_ID", nullptr};
-    ScopedEnv user{"WYLN_USERNAME", nullptr};
-    ScopedEnv pass{"WYLN_PASSWORD", nullptr};
-    ScopedEnv cafile{"WYLN_CAFILE", nullptr};
-    ScopedEnv capath{"WYLN_CAPATH", nullptr};
-    ScopedEnv prefix{"WYLN_ID_PREFIX", nullptr};
-    ScopedEnv timeout{"WYLN_CONNECT_TIMEOUT_MS", nullptr};
-    ScopedEnv delayMin{"WYLN_RECONNECT_DELAY_MIN", nullptr};
-    ScopedEnv delayMax{"WYLN_RECONNECT_DELAY_MAX", nullptr};
+    CleanWylnEnv()
+    {
+        std::vector<std::string> names;
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "WYLN_", 5) == 0)
+                names.push_back(std::string(*e).substr(0, std::string(*e).find('=')));
+        for (const auto& n : names)
+            unsetenv(n.c_str());
+        setenv("WYLN_CONF", "", 1);
+    }
 };
 
 struct Message
 {
     std::string data;
-    std::string peer;
+    std::string peer;  // the sender, or the topic for a RawClient
+};
+
+// Messages received so far, with a wait for the next ones.
+class Inbox
+{
+public:
+    void add(Message m)
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        messages_.push_back(std::move(m));
+        cv_.notify_all();
+    }
+    bool waitFor(size_t count, int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lk(mu_);
+        return cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return messages_.size() >= count; });
+    }
+    std::vector<Message> messages()
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        return messages_;
+    }
+    size_t count() { return messages().size(); }
+
+protected:
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::vector<Message> messages_;
 };
 
 // Records every packet handed to OnRecv; an optional hook runs first (on
 // the transport's thread), e.g. to reply.
-class RecordingSink : public WYLN::IWylnOwner
+class RecordingSink : public WYLN::IWylnOwner, public Inbox
 {
 public:
     std::function<void(const char*, int, const char*)> hook;
@@ -92,39 +110,8 @@ public:
     {
         if (hook)
             hook(pData, nLen, szPeerId);
-        std::lock_guard<std::mutex> lk(mu_);
-        messages_.push_back(Message{std::string(pData, static_cast<size_t>(nLen)), szPeerId});
-        cv_.notify_all();
+        add(Message{std::string(pData, static_cast<size_t>(nLen)), szPeerId});
     }
-
-    bool waitFor(size_t count, int timeoutMs)
-    {
-        std::unique_lock<std::mutex> lk(mu_);
-        return cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return messages_.size() >= count; });
-    }
-
-    std::vector<Message> messages()
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        return messages_;
-    }
-
-    size_t count()
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        return messages_.size();
-    }
-
-    void clear()
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        messages_.clear();
-    }
-
-private:
-    std::mutex mu_;
-    std::condition_variable cv_;
-    std::vector<Message> messages_;
 };
 
 // The plug-in's factory for the lifetime of the object.
@@ -139,13 +126,8 @@ struct Plugin
 class Peer
 {
 public:
-    explicit Peer(IWylnCreator* creator) : creator_(creator), client_(creator->CreateClient(0))
-    {
-        std::memset(id_, 0, sizeof(id_));
-    }
+    explicit Peer(IWylnCreator* creator) : creator_(creator), client_(creator->CreateClient(0)) {}
     ~Peer() { destroy(); }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
 
     void destroy()
     {
@@ -175,51 +157,34 @@ public:
 private:
     IWylnCreator* creator_;
     IWylnClient* client_;
-    char id_[WYLN_ID_BUFFER];
+    char id_[WYLN_ID_BUFFER] = {};
 };
 
 // A bare libmosquitto MQTT 5 client: for presence checks, attacks the
-// broker must refuse, and baseline measurements.
-class RawClient
+// broker must refuse, and baseline measurements. Message::peer holds the topic.
+class RawClient : public Inbox
 {
 public:
-    explicit RawClient(const std::string& id)
+    explicit RawClient(const std::string& id) : mosq_(mosquitto_new(id.c_str(), true, this))
     {
-        mosq_ = mosquitto_new(id.c_str(), true, this);
         mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
         mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
         mosquitto_connect_v5_callback_set(mosq_, [](mosquitto*, void* o, int rc, int, const mosquitto_property*) {
-            auto* self = static_cast<RawClient*>(o);
-            std::lock_guard<std::mutex> lk(self->mu_);
-            self->connack_ = rc;
-            self->cv_.notify_all();
+            locked(o, [&](RawClient& c) { c.connack_ = rc; });
         });
         mosquitto_publish_v5_callback_set(mosq_, [](mosquitto*, void* o, int mid, int reason, const mosquitto_property*) {
-            auto* self = static_cast<RawClient*>(o);
-            std::lock_guard<std::mutex> lk(self->mu_);
-            self->acks_.emplace_back(mid, reason);
-            self->cv_.notify_all();
+            locked(o, [&](RawClient& c) { c.acks_[mid] = reason; });
         });
-        mosquitto_subscribe_v5_callback_set(
-            mosq_, [](mosquitto*, void* o, int, int, const int*, const mosquitto_property*) {
-                auto* self = static_cast<RawClient*>(o);
-                std::lock_guard<std::mutex> lk(self->mu_);
-                ++self->subacks_;
-                self->cv_.notify_all();
-            });
-        mosquitto_message_v5_callback_set(
-            mosq_, [](mosquitto*, void* o, const mosquitto_message* m, const mosquitto_property*) {
-                auto* self = static_cast<RawClient*>(o);
-                if (self->hook) {
-                    self->hook(m);
-                    return;
-                }
-                std::lock_guard<std::mutex> lk(self->mu_);
-                self->messages_.push_back(
-                    Message{std::string(static_cast<const char*>(m->payload), static_cast<size_t>(m->payloadlen)),
-                            m->topic});
-                self->cv_.notify_all();
-            });
+        mosquitto_subscribe_v5_callback_set(mosq_, [](mosquitto*, void* o, int, int, const int*, const mosquitto_property*) {
+            locked(o, [](RawClient& c) { ++c.subacks_; });
+        });
+        mosquitto_message_v5_callback_set(mosq_, [](mosquitto*, void* o, const mosquitto_message* m, const mosquitto_property*) {
+            auto* self = static_cast<RawClient*>(o);
+            if (self->hook)
+                self->hook(m);
+            else
+                self->add(Message{std::string(static_cast<const char*>(m->payload), static_cast<size_t>(m->payloadlen)), m->topic});
+        });
     }
     ~RawClient()
     {
@@ -227,8 +192,6 @@ public:
         mosquitto_loop_stop(mosq_, false);
         mosquitto_destroy(mosq_);
     }
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
 
     // Called on the network thread instead of recording, when set.
     std::function<void(const mosquitto_message*)> hook;
@@ -247,59 +210,41 @@ public:
         return connack_ == 0;
     }
 
+    // Subscribes at QoS 1 and waits for the SUBACK.
     bool subscribe(const std::string& filter)
     {
         std::unique_lock<std::mutex> lk(mu_);
-        int before = subacks_;
-        lk.unlock();
-        if (mosquitto_subscribe_v5(mosq_, nullptr, filter.c_str(), 1, 0, nullptr) != MOSQ_ERR_SUCCESS)
-            return false;
-        lk.lock();
-        return cv_.wait_for(lk, std::chrono::seconds(5), [&] { return subacks_ > before; });
+        const int before = subacks_;
+        return mosquitto_subscribe_v5(mosq_, nullptr, filter.c_str(), 1, 0, nullptr) == MOSQ_ERR_SUCCESS
+               && cv_.wait_for(lk, std::chrono::seconds(5), [&] { return subacks_ > before; });
     }
 
     // Publishes at QoS 1 and returns the PUBACK reason code, or -1.
-    int publish(const std::string& topic, const std::string& payload, bool retain = false)
+    int publish(const std::string& topic, const std::string& payload)
     {
         int mid = 0;
         std::unique_lock<std::mutex> lk(mu_);
         if (mosquitto_publish_v5(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
-                                 retain, nullptr)
-            != MOSQ_ERR_SUCCESS)
+                                 false, nullptr) != MOSQ_ERR_SUCCESS
+            || !cv_.wait_for(lk, std::chrono::seconds(5), [&] { return acks_.count(mid) > 0; }))
             return -1;
-        int reason = -1;
-        cv_.wait_for(lk, std::chrono::seconds(5), [&] {
-            for (auto& a : acks_)
-                if (a.first == mid) {
-                    reason = a.second;
-                    return true;
-                }
-            return false;
-        });
-        return reason;
-    }
-
-    bool waitFor(size_t count, int timeoutMs)
-    {
-        std::unique_lock<std::mutex> lk(mu_);
-        return cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return messages_.size() >= count; });
-    }
-
-    // Messages seen so far; Message::peer holds the topic.
-    std::vector<Message> messages()
-    {
-        std::lock_guard<std::mutex> lk(mu_);
-        return messages_;
+        return acks_[mid];
     }
 
 private:
-    mosquitto* mosq_ = nullptr;
-    std::mutex mu_;
-    std::condition_variable cv_;
+    template <class F>
+    static void locked(void* self, F f)
+    {
+        auto* c = static_cast<RawClient*>(self);
+        std::lock_guard<std::mutex> lk(c->mu_);
+        f(*c);
+        c->cv_.notify_all();
+    }
+
+    mosquitto* mosq_;
     int connack_ = -1;
     int subacks_ = 0;
-    std::vector<std::pair<int, int>> acks_;
-    std::vector<Message> messages_;
+    std::map<int, int> acks_;
 };
 
 } // namespace wyln_test

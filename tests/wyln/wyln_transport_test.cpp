@@ -14,20 +14,9 @@ using namespace wyln_test;
 
 namespace {
 
-const uint32_t kMaxPacket = 16 * 1024 * 1024;
-
-BrokerOptions defaultBroker()
-{
-    BrokerOptions o;
-    o.maxPacketSize = kMaxPacket;
-    return o;
-}
-
 class WylnTransport : public ::testing::Test
 {
 protected:
-    explicit WylnTransport(BrokerOptions options = defaultBroker()) : broker(std::move(options)) {}
-
     void SetUp() override
     {
         ASSERT_NE(plugin.creator, nullptr);
@@ -37,8 +26,7 @@ protected:
     std::unique_ptr<Peer> loggedIn(const std::string& id = std::string())
     {
         auto p = std::make_unique<Peer>(plugin.creator);
-        int rc = p->login(broker.port(), id);
-        EXPECT_EQ(rc, 0) << "login as '" << id << "'";
+        EXPECT_EQ(p->login(broker.port(), id), 0) << "login as '" << id << "'";
         return p;
     }
 
@@ -47,67 +35,58 @@ protected:
     Plugin plugin;
 };
 
-TEST_F(WylnTransport, LoginIssuesAnIdentifierOrKeepsTheGivenOne)
+TEST_F(WylnTransport, LoginIssuesOrKeepsIdentifiersAndPublishesPresence)
 {
     auto issued = loggedIn();
     EXPECT_EQ(issued->id().size(), 36u);
-    auto again = loggedIn();
-    EXPECT_NE(again->id(), issued->id());
+    EXPECT_NE(loggedIn()->id(), issued->id());
     auto named = loggedIn("client-7");
     EXPECT_EQ(named->id(), "client-7");
+
+    RawClient watcher("watcher");
+    ASSERT_TRUE(watcher.connect(broker.port()));
+    ASSERT_TRUE(watcher.subscribe("presence/client-7"));
+    ASSERT_TRUE(watcher.waitFor(1, 2000));
+    EXPECT_EQ(watcher.messages()[0].data, "online");
+    named->destroy();
+    ASSERT_TRUE(watcher.waitFor(2, 2000));
+    EXPECT_EQ(watcher.messages()[1].data, "offline");
 }
 
-TEST_F(WylnTransport, MalformedIdentifiersAreRefusedWithEightThenApplyIdRecovers)
+TEST_F(WylnTransport, MalformedOrRefusedIdentifiersGiveEightThenApplyIdRecovers)
 {
-    const std::string tooLong(WYLN_ID_MAX_LEN + 1, 'x');
-    const struct
-    {
-        const char* name;
-        std::string id;
-    } cases[] = {
-        // The full rules are covered by the unit tests; these reach Login.
-        {"slash", "a/b"}, {"wildcard", "a+b"}, {"invalid utf-8", "caf\xC3"}, {"too long", tooLong},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    // The full rules are covered by the unit tests; these reach Login.
+    for (const std::string& bad : {std::string("a/b"), std::string("a+b"), std::string("caf\xC3"),
+                                   std::string(WYLN_ID_MAX_LEN + 1, 'x')}) {
+        SCOPED_TRACE(bad);
         Peer p(plugin.creator);
         ASSERT_EQ(p->Connect("127.0.0.1", broker.port()), 0);
         char id[WYLN_ID_BUFFER];
         // The longest case fills the whole buffer without a terminator.
-        std::memcpy(id, c.id.data(), std::min(c.id.size(), sizeof(id)));
-        if (c.id.size() < sizeof(id))
-            id[c.id.size()] = '\0';
+        std::memcpy(id, bad.data(), std::min(bad.size(), sizeof(id)));
+        if (bad.size() < sizeof(id))
+            id[bad.size()] = '\0';
         EXPECT_EQ(p->Login(id, &p.sink, 0), 8);
         ASSERT_EQ(p->ApplyId("", id, 0), 0);
         EXPECT_EQ(p->Login(id, &p.sink, 0), 0);
     }
-}
 
-class WylnPrefixedBroker : public WylnTransport
-{
-protected:
-    static BrokerOptions options()
-    {
-        BrokerOptions o = defaultBroker();
-        o.extraGlobal = "clientid_prefixes c-";
-        return o;
-    }
-    WylnPrefixedBroker() : WylnTransport(options()) {}
-};
-
-TEST_F(WylnPrefixedBroker, IdentifierRefusedByTheBrokerGivesEightAndApplyIdGetsAnAcceptedOne)
-{
+    // An identifier the broker refuses (CONNACK 0x85); ApplyId honours the prefix it wants.
+    MosquittoBroker prefixed(BrokerOptions{{}, "clientid_prefixes c-"});
+    ASSERT_TRUE(prefixed.start()) << prefixed.lastError();
     ScopedEnv prefix("WYLN_ID_PREFIX", "c-");
     Peer p(plugin.creator);
-    EXPECT_EQ(p.login(broker.port(), "intruder"), 8);
+    EXPECT_EQ(p.login(prefixed.port(), "intruder"), 8);
     ASSERT_EQ(p->ApplyId("", p.idBuffer(), 0), 0);
     EXPECT_EQ(p.id().rfind("c-", 0), 0u) << p.id();
     EXPECT_EQ(p->Login(p.idBuffer(), &p.sink, 0), 0);
 }
 
-TEST_F(WylnTransport, RoundTripBothWaysCarriesTheSendersIdentity)
+TEST_F(WylnTransport, RoundTripBothWaysWithTheConfiguredServiceCarriesTheSendersIdentity)
 {
-    auto service = loggedIn("wyln");
+    ScopedEnv serviceId("WYLN_SERVICE_ID", "svc-2");
+    auto service = loggedIn("svc-2");
+    auto defaultService = loggedIn("wyln");
     auto client = loggedIn();
 
     ASSERT_EQ((*client)->Send("hello service", 2000), 0);
@@ -117,25 +96,12 @@ TEST_F(WylnTransport, RoundTripBothWaysCarriesTheSendersIdentity)
 
     const std::string binary("a\0b\xff\0", 5);
     ASSERT_EQ((*service)->SendTo(client->id().c_str(), binary.data(), static_cast<int>(binary.size()), 2000), 0);
-    ASSERT_TRUE(client->sink.waitFor(1, 2000));
-    EXPECT_EQ(client->sink.messages()[0].data, binary);
-    EXPECT_EQ(client->sink.messages()[0].peer, "wyln");
-
     ASSERT_EQ((*service)->SendTo(client->id().c_str(), "", 0, 2000), 0);
     ASSERT_TRUE(client->sink.waitFor(2, 2000));
+    EXPECT_EQ(client->sink.messages()[0].data, binary);
+    EXPECT_EQ(client->sink.messages()[0].peer, "svc-2");
     EXPECT_EQ(client->sink.messages()[1].data, "");
-}
-
-TEST_F(WylnTransport, SendGoesToTheConfiguredService)
-{
-    ScopedEnv service("WYLN_SERVICE_ID", "svc-2");
-    auto svc = loggedIn("svc-2");
-    auto defaultSvc = loggedIn("wyln");
-    auto client = loggedIn();
-    ASSERT_EQ((*client)->Send("to svc-2", 2000), 0);
-    ASSERT_TRUE(svc->sink.waitFor(1, 2000));
-    EXPECT_EQ(svc->sink.messages()[0].peer, client->id());
-    EXPECT_EQ(defaultSvc->sink.count(), 0u);
+    EXPECT_EQ(defaultService->sink.count(), 0u);
 }
 
 TEST_F(WylnTransport, TwelveMebibyteMessagesArriveIntactAndOversizedOnesFailFast)
@@ -169,25 +135,20 @@ TEST_F(WylnTransport, BadTargetsAndArgumentsGetCodesAtOnce)
     const std::string tooLong(WYLN_ID_MAX_LEN + 1, 't');
     const struct
     {
-        const char* name;
         const char* target;
         const char* data;
         int len;
         int expected;
     } cases[] = {
-        {"null target", nullptr, "x", 1, WYLN_E_BAD_TARGET},
-        {"empty target", "", "x", 1, WYLN_E_BAD_TARGET},
-        {"slash", "a/b", "x", 1, WYLN_E_BAD_TARGET},
-        {"plus", "+", "x", 1, WYLN_E_BAD_TARGET},
-        {"hash", "#", "x", 1, WYLN_E_BAD_TARGET},
-        {"too long", tooLong.c_str(), "x", 1, WYLN_E_BAD_TARGET},
-        {"null data with length", "peer", nullptr, 3, WYLN_E_INVALID_ARGUMENT},
-        {"negative length", "peer", "x", -1, WYLN_E_INVALID_ARGUMENT},
+        {nullptr, "x", 1, WYLN_E_BAD_TARGET},         {"", "x", 1, WYLN_E_BAD_TARGET},
+        {"a/b", "x", 1, WYLN_E_BAD_TARGET},           {"+", "x", 1, WYLN_E_BAD_TARGET},
+        {"#", "x", 1, WYLN_E_BAD_TARGET},             {tooLong.c_str(), "x", 1, WYLN_E_BAD_TARGET},
+        {"peer", nullptr, 3, WYLN_E_INVALID_ARGUMENT}, {"peer", "x", -1, WYLN_E_INVALID_ARGUMENT},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.target ? c.target : "(null)");
         auto start = Clock::now();
-        EXPECT_EQ((*a)->SendTo(c.target, c.data, c.len, 3000), c.expected);
+        EXPECT_EQ((*a)->SendTo(c.target, c.data, c.len, 3000), c.expected) << c.len;
         EXPECT_LT(elapsedMs(start), 100);
     }
     EXPECT_EQ((*a)->Send(nullptr, 3000), WYLN_E_INVALID_ARGUMENT);
@@ -204,9 +165,7 @@ TEST_F(WylnTransport, WithoutBrokerOrLoginCallsFailWithCodesQuickly)
     EXPECT_EQ(p->Login(p.idBuffer(), &p.sink, 0), WYLN_E_NOT_CONNECTED);  // Connect not called
     EXPECT_EQ(p->Connect(nullptr, broker.port()), WYLN_E_INVALID_ARGUMENT);
     EXPECT_EQ(p->Connect("127.0.0.1", 0), WYLN_E_INVALID_ARGUMENT);
-
-    int deadPort = MosquittoBroker::freePort();
-    EXPECT_EQ(p->Connect("127.0.0.1", deadPort), WYLN_E_NOT_CONNECTED);
+    EXPECT_EQ(p->Connect("127.0.0.1", loopbackProbe(0)), WYLN_E_NOT_CONNECTED);
     EXPECT_EQ(p->Login(p.idBuffer(), &p.sink, 0), WYLN_E_NOT_CONNECTED);
     EXPECT_LT(elapsedMs(start), 1000);
 }
@@ -216,34 +175,28 @@ TEST_F(WylnTransport, RepliesFromInsideOnRecvUnderLoad)
     auto service = loggedIn("wyln");
     auto client = loggedIn("loaded");
     IWylnClient* svc = service->client();
-    std::atomic<int> replyFailures{0};
-    // The service answers every packet from inside its receive callback.
+    std::atomic<int> replyFailures{0}, sendFailures{0};
     service->sink.hook = [&](const char* data, int len, const char* peer) {
         if (svc->SendTo(peer, data, len, 2000) != 0)
             ++replyFailures;
     };
-
     const int perThread = 400;
-    std::atomic<int> sendFailures{0};
     auto sender = [&](IWylnClient* from, const std::string& tag, bool viaSend) {
         for (int i = 0; i < perThread; ++i) {
             std::string m = tag + std::to_string(i);
-            int rc = viaSend ? from->Send(m.c_str(), 5000)
-                             : from->SendTo("loaded", m.data(), static_cast<int>(m.size()), 5000);
-            if (rc != 0)
+            if ((viaSend ? from->Send(m.c_str(), 5000)
+                         : from->SendTo("loaded", m.data(), static_cast<int>(m.size()), 5000)) != 0)
                 ++sendFailures;
         }
     };
-    // Two host threads of the client and one of the service at the same time
-    // as the service's callback replies.
-    std::thread t1(sender, client->client(), "a", true);
-    std::thread t2(sender, client->client(), "b", true);
-    std::thread t3(sender, svc, "s", false);
+    // Two host threads of the client and one of the service send while the
+    // service's callback replies.
+    std::thread t1(sender, client->client(), "a", true), t2(sender, client->client(), "b", true),
+        t3(sender, svc, "s", false);
     t1.join();
     t2.join();
     t3.join();
     EXPECT_EQ(sendFailures.load(), 0);
-
     ASSERT_TRUE(client->sink.waitFor(3 * perThread, 10000)) << client->sink.count();
     EXPECT_EQ(replyFailures.load(), 0);
     std::set<std::string> seen;
@@ -252,7 +205,6 @@ TEST_F(WylnTransport, RepliesFromInsideOnRecvUnderLoad)
         seen.insert(m.data);
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(3 * perThread));
-    EXPECT_TRUE(seen.count("a0") && seen.count("b399") && seen.count("s399"));
 }
 
 TEST_F(WylnTransport, ReconnectsAfterTheBrokerRestarts)
@@ -268,7 +220,6 @@ TEST_F(WylnTransport, ReconnectsAfterTheBrokerRestarts)
     while (rc == 0 && elapsedMs(start) < 3000)
         rc = (*client)->Send("lost", 300);
     EXPECT_TRUE(rc == WYLN_E_NOT_CONNECTED || rc == WYLN_E_TIMEOUT) << rc;
-    EXPECT_LT(elapsedMs(start), 3000);
 
     ASSERT_TRUE(broker.start()) << broker.lastError();
     start = Clock::now();
@@ -284,19 +235,6 @@ TEST_F(WylnTransport, ReconnectsAfterTheBrokerRestarts)
     // The service's subscription is back as well.
     ASSERT_EQ((*service)->SendTo("roamer", "reply", 5, 3000), 0);
     EXPECT_TRUE(client->sink.waitFor(1, 3000));
-}
-
-TEST_F(WylnTransport, PresenceIsOnlineAfterLoginAndOfflineAfterDestroy)
-{
-    auto client = loggedIn("present");
-    RawClient watcher("watcher");
-    ASSERT_TRUE(watcher.connect(broker.port()));
-    ASSERT_TRUE(watcher.subscribe("presence/present"));
-    ASSERT_TRUE(watcher.waitFor(1, 2000));
-    EXPECT_EQ(watcher.messages()[0].data, "online");
-    client->destroy();
-    ASSERT_TRUE(watcher.waitFor(2, 2000));
-    EXPECT_EQ(watcher.messages()[1].data, "offline");
 }
 
 } // namespace
