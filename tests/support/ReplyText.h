@@ -1,6 +1,9 @@
 // Byte-exact views of a reply's text.
 #pragma once
 
+#include <QRegularExpression>
+#include <QString>
+
 #include <string>
 
 namespace testsupport {
@@ -14,6 +17,16 @@ inline std::string BodyText(const std::string& reply)
     if (reply.compare(0, open.size(), open) != 0 || end == std::string::npos)
         return std::string();
     return reply.substr(open.size(), end - open.size());
+}
+
+// The text with its two values that change from run to run masked: a fresh
+// msg_id becomes "ID" and the timestamp T.
+inline std::string MaskFresh(const std::string& text)
+{
+    QString t = QString::fromStdString(text);
+    t.replace(QRegularExpression(QStringLiteral("\"timestamp\":[0-9]+")), QStringLiteral("\"timestamp\":T"));
+    t.replace(QRegularExpression(QStringLiteral("\"msg_id\":\"[0-9a-f-]{36}\"")), QStringLiteral("\"msg_id\":\"ID\""));
+    return t.toStdString();
 }
 
 } // namespace testsupport
