@@ -4,7 +4,7 @@
 // sent for the targets' comparisons.
 #pragma once
 
-#include "IOrlinOwner.h"
+#include "NullOwner.h"
 #include "session/LinkContext.h"
 #include "transport/WylnInterface.h"
 #include "transport/WylnOwner.h"
@@ -26,7 +26,7 @@ inline unsigned Touch(const void* p, size_t n)
     return sum;
 }
 
-class Host : public IOrlinOwner
+class Host : public NullOwner
 {
 public:
     std::vector<std::string> logs;
@@ -38,7 +38,6 @@ public:
         if (keepLogs)
             logs.emplace_back(szText);
     }
-    void OnFreeMemory(void*) override {}
     bool OnRecvPacket(const char*, const char* pPayload) override
     {
         // The payload's length is the frame's length field, 8 bytes before it.
@@ -52,29 +51,12 @@ public:
         if (p->iCount > 0 && p->pClients)
             Touch(p->pClients, sizeof(*p->pClients) * static_cast<size_t>(p->iCount));
     }
-    bool OnPrint(__SCLOUD_PRINT_TASK*, __SCLOUD_PRINT_RESULT*) override { return true; }
-    bool OnPrintResult(__SCLOUD_PRINT_RESULT*) override { return true; }
-    bool OnSig(__SCLOUD_SIG*) override { return true; }
-    void OnMotorRun(__SCLOUD_MOTOR_RUN*) override {}
-    void OnLoadParam(__SCLOUD_LOAD_PARAM*, __SCLOUD_LOAD_PARAM_RESULT*) override {}
-    void OnClean(__SCLOUD_CLEAN*) override {}
-    void OnLoadInk(__SCLOUD_LOAD_INK*) override {}
-    void OnRunMachine(__SCLOUD_RUN_MACHINE*) override {}
-    void OnStatistics(__SCLOUD_STATISTICS*, __SCLOUD_STATISTICS_RESULT*) override {}
     void OnFileTransfer(__SCLOUD_FILE_TRANSFER* p, __SCLOUD_FILE_TRANSFER_RESULT*) override
     {
         // pData holds iChunkSize bytes and a zero.
         if (p->pData)
             Touch(p->pData, static_cast<size_t>(p->iChunkSize) + 1);
     }
-    void OnLoadDeviceInfo(__SCLOUD_LOAD_DEVICE_INFO*, __SCLOUD_LOAD_DEVICE_INFO_RESULT*) override {}
-    void OnUpgrade(__SCLOUD_UPGRADE*, __SCLOUD_CMD_RESULT*) override {}
-    void OnCheckBeforePrint(__SCLOUD_CHECK_BEFORE_PRINT*, __SCLOUD_CMD_RESULT*) override {}
-    bool OnReport(__SCLOUD_UPGRADE_REPORT_PARAM*) override { return true; }
-    void OnConfigWifiInfo(__SCLOUD_CONFIG_WIFI_INFO*, __SCLOUD_CMD_RESULT*) override {}
-    void OnAddPrintTask(__SCLOUD_ADD_PRINT_TASK*, __SCLOUD_TASK_RESULT*) override {}
-    bool OnAddPrintTaskResult(__SCLOUD_TASK_RESULT*) override { return true; }
-    void OnGetTaskListInfo(__SCLOUD_GET_TASK_LIST_INFO*, __SCLOUD_GET_TASK_LIST_INFO_RESULT*) override {}
     bool OnGetTaskListInfoResult(__SCLOUD_GET_TASK_LIST_INFO_RESULT* p) override
     {
         // A count without an array arrives with a null array.
@@ -84,10 +66,6 @@ public:
             Touch(p->pHistoryTaskInfo, sizeof(*p->pHistoryTaskInfo) * static_cast<size_t>(p->iHistoryTaskCount));
         return true;
     }
-    void OnClientShowType(__SCLOUD_CLIENT_SHOW_TYPE*, __SCLOUD_CMD_RESULT*) override {}
-    bool OnClientShowTypeResult(__SCLOUD_CMD_RESULT*) override { return true; }
-    void OnSetTaskParam(__SCLOUD_SET_TASK_PARAM*, __SCLOUD_TASK_RESULT*) override {}
-    bool OnSetTaskParamResult(__SCLOUD_TASK_RESULT*) override { return true; }
 };
 
 class Client : public IWylnClient
