@@ -10,12 +10,19 @@
 
 namespace orlin {
 
-void ReadTaskResult(const QJsonObject& data, __SCLOUD_TASK_RESULT& result, bool bReadTaskId)
+bool ReadTaskResult(const QJsonObject& body, const SCloudMsgHeader& hdr, __SCLOUD_TASK_RESULT& result,
+                    bool bReadTaskId)
 {
+    memset(&result, 0, sizeof(result));
+    QJsonObject data;
+    if (!DataObject(body, data))
+        return false;
+    result.sVer = VersionToShort(hdr.qsVersion);
     ReadText(data, key::Msg, result.szMsg);
     ReadInt(data, key::Code, result.iCode);
     if (bReadTaskId)
         ReadInt(data, key::TaskId, result.iTaskId);
+    return true;
 }
 
 } // namespace orlin
@@ -48,12 +55,8 @@ int CWylnOwner::HandleAddPrintTask(const QJsonObject& body, const SCloudMsgHeade
 
 int CWylnOwner::HandleAddPrintTaskResult(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    const QJsonValue data = body.value(key::Data);
-    if (!data.isObject())
-        return ResultMissingMember;
     __SCLOUD_TASK_RESULT result;
-    memset(&result, 0, sizeof(result));
-    result.sVer = VersionToShort(hdr.qsVersion);
-    ReadTaskResult(data.toObject(), result, true);
+    if (!ReadTaskResult(body, hdr, result, true))
+        return ResultMissingMember;
     return m_pOwner->OnAddPrintTaskResult(&result) ? ResultOk : ResultRefused;
 }

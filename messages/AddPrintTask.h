@@ -5,12 +5,16 @@
 
 #include "OrlinTypes.h"
 
+#include "wire/Envelope.h"
+
 #include <QJsonObject>
 
 namespace orlin {
 
-// A response's "code" and "msg" (and "task_id" when bReadTaskId), each only
-// when present.
-void ReadTaskResult(const QJsonObject& data, __SCLOUD_TASK_RESULT& result, bool bReadTaskId);
+// A peer's task result: zero-filled, sVer from the header's version, then
+// "code" and "msg" (and "task_id" when bReadTaskId), each only when present.
+// False, with nothing read, when "data" is not an object.
+bool ReadTaskResult(const QJsonObject& body, const SCloudMsgHeader& hdr, __SCLOUD_TASK_RESULT& result,
+                    bool bReadTaskId);
 
 } // namespace orlin

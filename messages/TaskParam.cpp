@@ -41,14 +41,10 @@ int CWylnOwner::HandleSetTaskParam(const QJsonObject& body, const SCloudMsgHeade
 
 int CWylnOwner::HandleSetTaskParamResult(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    const QJsonValue data = body.value(key::Data);
-    if (!data.isObject())
-        return ResultMissingMember;
-    __SCLOUD_TASK_RESULT result;
-    memset(&result, 0, sizeof(result));
-    result.sVer = VersionToShort(hdr.qsVersion);
     // The peer's "task_id" is not passed on: the host matches the answer to
     // its own request.
-    ReadTaskResult(data.toObject(), result, false);
+    __SCLOUD_TASK_RESULT result;
+    if (!ReadTaskResult(body, hdr, result, false))
+        return ResultMissingMember;
     return m_pOwner->OnSetTaskParamResult(&result) ? ResultOk : ResultRefused;
 }
