@@ -45,14 +45,15 @@ public:
     // Loads the transport, connects to szHost:nPort, logs in under an
     // identifier the transport assigns, and starts the 3000 ms heartbeat.
     // The session's own identifier becomes "<szHost>:<nPort>".
-    // nClientMode 1 turns off the heartbeat's silence test and makes the
-    // addressed senders re-apply for an identifier before each send.
+    // nClientMode 1 turns off the heartbeat's silence test; any non-zero mode
+    // makes the addressed senders re-apply for an identifier before each send.
     // Returns 0, 11, 12 or a mapped transport code. Calling Init again
     // first releases what the previous Init made, as Exit does.
     virtual int Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam, int nClientMode) = 0;
 
     // As above, logging in under the identifier in szId (a 260-byte buffer
-    // of the caller, which may be empty and which the transport may rewrite).
+    // of the caller, which may be empty and which the transport may rewrite;
+    // a null szId logs in under whatever identifier the transport assigns).
     // In mode 0 an empty szId is applied for first. A login refused with
     // transport code 8 is logged as "ID init faild,reapply id", re-applied and
     // retried once. Then asks the service for its clients (module type 100,
