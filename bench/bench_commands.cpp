@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QJsonDocument>
 
+#include "RateReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -181,23 +183,6 @@ BENCHMARK(OnRecvSmallCommands);
 
 BENCHMARK(QJsonParseAndCompactBaseline);
 
-// Keeps each benchmark's message rate so the ratio can be printed.
-class RateReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> rates;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            const auto it = r.counters.find("items_per_second");
-            if (it != r.counters.end() && r.run_type == Run::RT_Iteration)
-                rates[r.run_name.function_name] = it->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -205,7 +190,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RateReporter reporter;
+    RateReporter reporter("items_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     const double ours = reporter.rates["OnRecvSmallCommands"];

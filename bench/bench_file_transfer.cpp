@@ -23,6 +23,8 @@
 #include <QJsonObject>
 #include <QUuid>
 
+#include "RateReporter.h"
+
 #include <benchmark/benchmark.h>
 #ifdef ORLIN_HAVE_OPENSSL
 #  include <openssl/evp.h>
@@ -250,22 +252,6 @@ void RecvQt(benchmark::State& state)
 }
 BENCHMARK(RecvQt)->Unit(benchmark::kMillisecond);
 
-class RateReporter : public benchmark::ConsoleReporter
-{
-public:
-    std::map<std::string, double> rates;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            const auto it = r.counters.find("bytes_per_second");
-            if (it != r.counters.end() && r.run_type == Run::RT_Iteration)
-                rates[r.run_name.function_name] = it->second;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 long long PeakKiB()
 {
     FILE* f = fopen("/proc/self/status", "r");
@@ -307,7 +293,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    RateReporter reporter;
+    RateReporter reporter("bytes_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     const double bound = reporter.rates["Md5Bound"];

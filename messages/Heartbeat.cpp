@@ -8,7 +8,7 @@
 
 namespace orlin {
 
-QJsonObject BuildHeartbeatBody(const __SCLOUD_UPGRADE_REPORT_PARAM& st)
+QJsonObject BuildPrintInfo(const __SCLOUD_UPGRADE_REPORT_PARAM& st, bool bWithTimes)
 {
     QJsonObject printInfo;
     if (st.iTaskId != 0 && st.iDeviceStatus == 2) {
@@ -19,11 +19,20 @@ QJsonObject BuildHeartbeatBody(const __SCLOUD_UPGRADE_REPORT_PARAM& st)
         printInfo.insert(key::PrintStatus, st.iPrintStatus);
         printInfo.insert(key::PrintDoneCopys, st.iPrintDoneCopys);
         printInfo.insert(key::TotalPrintCopys, st.iTotalPrintCopys);
+        if (bWithTimes) {
+            printInfo.insert(key::PrintSpanTime, st.iPrintSpanTime);
+            printInfo.insert(key::PrintRemainTime, st.iPrintRemainTime);
+        }
     }
+    return printInfo;
+}
+
+QJsonObject BuildHeartbeatBody(const __SCLOUD_UPGRADE_REPORT_PARAM& st)
+{
     QJsonObject body;
     body.insert(key::DeviceStatus, st.iDeviceStatus);
     body.insert(key::ConnectStatus, st.iConnectStatus);
-    body.insert(key::PrintInfo, printInfo);
+    body.insert(key::PrintInfo, BuildPrintInfo(st, false));
     return body;
 }
 

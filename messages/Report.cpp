@@ -1,5 +1,7 @@
 #include "messages/Report.h"
 
+#include "messages/Heartbeat.h"
+
 #include "session/Orlin.h"
 #include "wire/Base64.h"
 #include "wire/Envelope.h"
@@ -79,23 +81,11 @@ QJsonObject BuildReportBody(const __SCLOUD_UPGRADE_REPORT_PARAM& st, const std::
         errorInfo.append(entry);
     }
 
-    QJsonObject printInfo;
-    if (st.iTaskId != 0 && st.iDeviceStatus == 2) {
-        printInfo.insert(key::TaskId, st.iTaskId);
-        printInfo.insert(key::Progress, st.iProgress);
-        printInfo.insert(key::Capacity, FieldText(st.szCapacity));
-        printInfo.insert(key::PrintedArea, FieldText(st.szPrintedArea));
-        printInfo.insert(key::PrintStatus, st.iPrintStatus);
-        printInfo.insert(key::PrintDoneCopys, st.iPrintDoneCopys);
-        printInfo.insert(key::TotalPrintCopys, st.iTotalPrintCopys);
-        printInfo.insert(key::PrintSpanTime, st.iPrintSpanTime);
-        printInfo.insert(key::PrintRemainTime, st.iPrintRemainTime);
-    }
     QJsonObject upgradeInfo;
     upgradeInfo.insert(key::Process, st.iUpgradeProcess);
 
     QJsonObject data;
-    data.insert(key::PrintInfo, printInfo);
+    data.insert(key::PrintInfo, BuildPrintInfo(st, true));
     data.insert(key::UpgradeInfo, upgradeInfo);
     data.insert(key::ErrorInfo, errorInfo);
 
