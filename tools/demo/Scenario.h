@@ -67,14 +67,42 @@ public:
 
 private:
     struct Proc;
-    bool startBackground();
+    // One named step of the job; the table in plan() is the order they run in.
+    struct NamedStep
+    {
+        QString name;
+        bool (Scenario::*body)(Step&);
+    };
+    std::vector<NamedStep> plan() const;
+
+    // The steps (ScenarioSteps.cpp): each fills in its Step's detail and
+    // reply and says whether it passed.
+    bool startBroker(Step& s);
+    bool startService(Step& s);
+    bool startPrinter(Step& s);
+    bool discoverClients(Step& s);
+    bool deviceInformation(Step& s);
+    bool printParameters(Step& s);
+    bool prePrintCheck(Step& s);
+    bool sendPrintFile(Step& s);
+    bool addPrintTask(Step& s);
+    bool listTasks(Step& s);
+    bool printWithProgress(Step& s);
+    bool taskInHistory(Step& s);
+    bool statisticsOfToday(Step& s);
+
     void stopAll();
     Proc* spawn(const QString& tag, const QString& program, const QStringList& args, const QString& user);
     // Runs `orlin_console <args> --json` and parses its last output line.
     int console(const QStringList& args, QJsonObject& json, int timeoutMs = 20000, QString* errText = nullptr);
+    // console() for one command: the reply goes to s.reply, a failure to s.detail.
+    bool command(Step& s, const QStringList& args, QJsonObject& json);
     bool waitFor(const std::function<bool()>& cond, int timeoutMs);
+    // Waits until one of p's lines contains `text` or p has ended.
+    bool waitForLine(Proc* p, const QString& text, int timeoutMs);
+    QJsonObject findTask(const QJsonObject& list, const char* which) const;
     void say(const QString& line);
-    bool step(const QString& name, const std::function<bool(Step&)>& body);
+    bool step(const NamedStep& st);
 
     ScenarioConfig c_;
     std::vector<Step> steps_;
@@ -83,6 +111,9 @@ private:
     struct BrokerHolder;
     std::unique_ptr<BrokerHolder> broker_;
     std::vector<std::unique_ptr<Proc>> procs_;
+    Proc* service_ = nullptr;
+    Proc* printer_ = nullptr;
+    int schemeId_ = 0;
     qint64 t0_ = 0;
 };
 

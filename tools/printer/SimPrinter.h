@@ -2,10 +2,12 @@
 // software does, on top of the shipped library.
 //
 // Threads: the library calls the owner on the transport's thread; the
-// printer's state sits behind one mutex. IOrlin operations (status reports,
+// printer's state sits behind one mutex, the file receiver behind its own. IOrlin operations (status reports,
 // task-status updates) run only on the Qt main thread, which called Init;
 // work that needs them is queued there with QMetaObject::invokeMethod.
 #pragma once
+
+#include "FileReceiver.h"
 
 #include <IOrlin.h>
 
@@ -16,10 +18,7 @@
 
 #include <atomic>
 #include <deque>
-#include <map>
-#include <memory>
 #include <mutex>
-#include <set>
 #include <vector>
 
 namespace sim {
@@ -36,10 +35,6 @@ struct PrinterOptions
     QString logPath = "printer.log";
     int stepMs = 150;          // one print step (a fifth of a copy)
 };
-
-// Where a received file chunk goes. Full chunks carry 8388608 Base64
-// characters, that is 6291456 file bytes.
-constexpr qint64 kChunkBytes = 8388608 / 4 * 3;
 
 struct Task
 {
@@ -105,13 +100,6 @@ public:
     void say(const QString& text);
 
 private:
-    struct Transfer
-    {
-        std::unique_ptr<QFile> file;
-        int total = 0;
-        qint64 size = 0;
-        std::set<int> received;
-    };
     struct Job
     {
         int taskId = 0;        // the printer's own task id
@@ -124,7 +112,6 @@ private:
     Task* findTaskByPath(const QString& path);
     int addTask(const QString& path);
     QString resolvePath(const QString& path) const;
-    int storeChunk(const __SCLOUD_FILE_TRANSFER& c, QString& finalPath);
     void runNextJob();         // main thread
     void printStep();          // main thread
     void report(int deviceStatus);
@@ -139,7 +126,6 @@ private:
     std::mutex mutex_;         // everything below
     std::vector<Task> tasks_;
     int nextTaskId_ = 1;
-    std::map<QString, Transfer> transfers_;
     std::vector<PrintRecord> records_;
     std::deque<Job> jobs_;
     bool printing_ = false;
@@ -147,6 +133,8 @@ private:
     int step_ = 0;             // steps done in the current job
     qint64 jobStartMs_ = 0;
     QTimer timer_;
+
+    FileReceiver files_;       // has its own lock
 };
 
 } // namespace sim

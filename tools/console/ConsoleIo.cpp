@@ -1,0 +1,104 @@
+#include "ConsoleIo.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTime>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace console {
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+std::mutex g_out;
+
+void onSignal(int) { g_stop = true; }
+
+} // namespace
+
+void catchSignals()
+{
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+}
+
+bool stopRequested()
+{
+    return g_stop;
+}
+
+std::mutex& outputLock()
+{
+    return g_out;
+}
+
+void out(const QString& line)
+{
+    std::lock_guard<std::mutex> lock(g_out);
+    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+void err(const QString& line)
+{
+    std::lock_guard<std::mutex> lock(g_out);
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+QString compact(const QJsonValue& v)
+{
+    if (v.isObject())
+        return QString::fromUtf8(QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact));
+    if (v.isArray())
+        return QString::fromUtf8(QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
+QString now()
+{
+    return QTime::currentTime().toString("hh:mm:ss.zzz");
+}
+
+void addCommon(QCommandLineParser& p)
+{
+    p.addHelpOption();
+    p.addOptions({
+        {"host", "Broker host.", "host", "127.0.0.1"},
+        {"port", "Broker port.", "port", "1883"},
+        {"user", "Broker user name (else WYLN_USERNAME).", "name"},
+        {"password", "Broker password (else WYLN_PASSWORD).", "password"},
+        {"json", "Machine-readable output: one JSON object per line."},
+    });
+}
+
+bool parse(QCommandLineParser& p, const QString& cmd, const QStringList& args, int positional)
+{
+    p.process(QStringList{QCoreApplication::applicationName() + " " + cmd} + args);
+    if (p.positionalArguments().size() < positional) {
+        err("missing arguments; see " + cmd + " --help");
+        return false;
+    }
+    if (p.isSet("user"))
+        qputenv("WYLN_USERNAME", p.value("user").toUtf8());
+    if (p.isSet("password"))
+        qputenv("WYLN_PASSWORD", p.value("password").toUtf8());
+    return true;
+}
+
+bool startPeer(tools::WylnPeer& peer, QCommandLineParser& p, const QString& id)
+{
+    const int rc = peer.start(p.value("host"), p.value("port").toInt(), id);
+    if (rc != 0) {
+        err(QString("cannot log in: %1").arg(peer.errorText()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace console

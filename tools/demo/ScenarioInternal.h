@@ -1,0 +1,38 @@
+// What the scenario's machinery (Scenario.cpp) and its steps
+// (ScenarioSteps.cpp) share.
+#pragma once
+
+#include "DemoBroker.h"
+#include "Scenario.h"
+
+#include <QProcess>
+#include <QStringList>
+
+namespace demo {
+
+// The demo's broker users; each logs in with password(user).
+constexpr const char* kService = "wyln";
+constexpr const char* kConsoleUser = "console";
+constexpr const char* kWatchUser = "console-watch";
+constexpr const char* kPresenceUser = "wyln-presence";
+
+inline QString password(const QString& user)
+{
+    return user + "-demo-pw";
+}
+
+struct Scenario::BrokerHolder
+{
+    explicit BrokerHolder(const QString& conf) : broker(conf) {}
+    tools::DemoBroker broker;
+};
+
+// A program the scenario started and every line it printed.
+struct Scenario::Proc
+{
+    QString tag;
+    QProcess p;
+    QStringList lines;
+};
+
+} // namespace demo

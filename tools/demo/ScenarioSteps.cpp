@@ -1,0 +1,344 @@
+// The steps of the demo's job, in the order plan() lists them.
+#include "ScenarioInternal.h"
+
+#include <QCryptographicHash>
+#include <QDate>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <cstring>
+
+namespace demo {
+
+namespace {
+
+// A deterministic print file: a small header, then pseudo-random bytes.
+QByteArray makePrintFile(int mib)
+{
+    QByteArray b(mib * 1048576, Qt::Uninitialized);
+    quint64 x = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i + 8 <= b.size(); i += 8) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        std::memcpy(b.data() + i, &x, 8);
+    }
+    const QByteArray head = "PRN-SIM 1 600x400mm KCMY\n";
+    std::memcpy(b.data(), head.constData(), static_cast<size_t>(head.size()));
+    return b;
+}
+
+QJsonObject replyData(const QJsonObject& json)
+{
+    return json.value("reply").toObject().value("body").toObject().value("data").toObject();
+}
+
+QString compactText(const QJsonObject& o)
+{
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+bool Scenario::startBroker(Step& s)
+{
+    const tools::DemoBroker::Users users{{kService, password(kService)},
+                                         {sum_.printerId, password(sum_.printerId)},
+                                         {kConsoleUser, password(kConsoleUser)},
+                                         {kWatchUser, password(kWatchUser)},
+                                         {kPresenceUser, password(kPresenceUser)}};
+    if (!broker_->broker.start(users)) {
+        s.detail = broker_->broker.errorText();
+        return false;
+    }
+    s.detail = QString("mosquitto on 127.0.0.1:%1, shipped configuration (passwords, ACL, user name as "
+                       "client id), %2 users")
+                   .arg(broker_->broker.port())
+                   .arg(users.size());
+    return true;
+}
+
+bool Scenario::startService(Step& s)
+{
+    service_ = spawn("service", "orlin_console",
+                     {"service", "--host", "127.0.0.1", "--port", QString::number(broker_->broker.port()),
+                      "--presence-user", kPresenceUser, "--presence-password", password(kPresenceUser)},
+                     kService);
+    if (!waitForLine(service_, "service ready", 5000)) {
+        s.detail = "the service did not come up";
+        return false;
+    }
+    s.detail = "logged in as \"wyln\", watching presence";
+    return true;
+}
+
+bool Scenario::startPrinter(Step& s)
+{
+    const QString dir = c_.workDir + "/printer-files";
+    printer_ = spawn("printer", "orlin_printer",
+                     {"--host", "127.0.0.1", "--port", QString::number(broker_->broker.port()), "--id",
+                      sum_.printerId, "--files-dir", dir, "--log", c_.workDir + "/printer.log", "--step-ms",
+                      QString::number(c_.stepMs)},
+                     sum_.printerId);
+    if (!waitForLine(printer_, "online as", 5000)) {
+        s.detail = "the printer did not come up";
+        return false;
+    }
+    s.detail = "7-argument Init as " + sum_.printerId + ", files in " + dir;
+    return true;
+}
+
+bool Scenario::discoverClients(Step& s)
+{
+    // The printer's presence reaches the service asynchronously.
+    QJsonObject j;
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        QString errText;
+        if (console({"send", kService, "getClient", "{}"}, j, 10000, &errText) != 0) {
+            s.detail = "no answer: " + errText;
+            return false;
+        }
+        const QJsonObject body = j.value("reply").toObject().value("body").toObject();
+        if (body.value("message").toString() != "success") {
+            s.detail = "message is not success";
+            return false;
+        }
+        QStringList seen;
+        bool printer = false, service100 = false;
+        for (const auto& v : body.value("data").toArray()) {
+            const QJsonObject r = v.toObject();
+            seen << QString("%1 (type %2, status %3)")
+                        .arg(r.value("id").toString())
+                        .arg(r.value("type").toInt())
+                        .arg(r.value("status").toInt());
+            printer = printer || (r.value("id").toString() == sum_.printerId && r.value("status").toInt() == 1);
+            service100 = service100 || (r.value("id").toString() == kService && r.value("type").toInt() == 100);
+        }
+        s.detail = seen.join(", ");
+        s.reply = j;
+        if (printer && service100)
+            return true;
+        QEventLoop l;
+        QTimer::singleShot(100, &l, &QEventLoop::quit);
+        l.exec();
+    }
+    s.detail = "the printer is not listed online: " + s.detail;
+    return false;
+}
+
+bool Scenario::deviceInformation(Step& s)
+{
+    QJsonObject j;
+    if (!command(s, {"send", sum_.printerId, "load_device_info", R"({"info_type":0})"}, j))
+        return false;
+    const QJsonObject d = replyData(j);
+    const QString sn = d.value("mb_info").toObject().value("mb_sn_id").toString();
+    const QString soft = d.value("soft_info").toObject().value("soft_ver").toString();
+    const int hb = d.value("hb_info").toArray().size();
+    const int db = d.value("db_info").toArray().size();
+    s.detail = QString("main board %1, software %2, %3 head board(s), %4 drive board(s)").arg(sn, soft).arg(hb).arg(db);
+    return !sn.isEmpty() && !soft.isEmpty() && hb == 2 && db == 1 && !d.contains("eb_info");
+}
+
+bool Scenario::printParameters(Step& s)
+{
+    QJsonObject j;
+    if (!command(s, {"send", sum_.printerId, "load_param", R"({"param_type":0})"}, j))
+        return false;
+    const QJsonArray schemes = replyData(j).value("print_scheme").toArray();
+    const QJsonArray canvases = replyData(j).value("canvas").toArray();
+    QStringList names;
+    for (const auto& v : schemes)
+        names << QString("%1=%2")
+                     .arg(v.toObject().value("print_scheme_id").toInt())
+                     .arg(v.toObject().value("print_scheme_name").toString());
+    if (!schemes.isEmpty())
+        schemeId_ = schemes.at(0).toObject().value("print_scheme_id").toInt();
+    s.detail = QString("schemes %1; %2 canvas size(s)").arg(names.join(", ")).arg(canvases.size());
+    return !schemes.isEmpty() && !canvases.isEmpty() && schemeId_ > 0;
+}
+
+bool Scenario::prePrintCheck(Step& s)
+{
+    QJsonObject j;
+    const QString good = QString(R"({"canvas_w":600,"canvas_h":400,"print_scheme_id":%1})").arg(schemeId_);
+    if (!command(s, {"send", sum_.printerId, "check_before_print", good}, j))
+        return false;
+    const QJsonObject ok = replyData(j);
+    const QJsonObject firstReply = j;
+    if (!command(s, {"send", sum_.printerId, "check_before_print", R"({"canvas_w":5000,"canvas_h":400,"print_scheme_id":1})"}, j))
+        return false;
+    s.reply = firstReply;
+    const QJsonObject bad = replyData(j);
+    s.detail = QString("600x400: code %1 \"%2\"; 5000x400: code %3 \"%4\"")
+                   .arg(ok.value("code").toInt())
+                   .arg(ok.value("msg").toString())
+                   .arg(bad.value("code").toInt())
+                   .arg(bad.value("msg").toString());
+    return ok.value("code").toInt(-1) == 0 && bad.value("code").toInt(0) != 0;
+}
+
+bool Scenario::sendPrintFile(Step& s)
+{
+    const QByteArray content = makePrintFile(c_.fileMiB);
+    sum_.sentFile = c_.workDir + "/demo-job.prn";
+    QFile f(sum_.sentFile);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size()) {
+        s.detail = "cannot write " + sum_.sentFile;
+        return false;
+    }
+    f.close();
+    sum_.sentMd5 = QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex();
+    const qint64 t = QDateTime::currentMSecsSinceEpoch();
+    QJsonObject j;
+    QString errText;
+    if (console({"send-file", sum_.printerId, sum_.sentFile}, j, 60000, &errText) != 0 || !j.value("ok").toBool()) {
+        s.detail = "send-file failed: " + errText;
+        return false;
+    }
+    sum_.transferSeconds = (QDateTime::currentMSecsSinceEpoch() - t) / 1000.0;
+    s.reply = j;
+    sum_.receivedPath = j.value("file_path").toString();
+    const QRegularExpression re("file received: (.+) size=(\\d+) md5=([0-9a-f]{32})");
+    QRegularExpressionMatch m;
+    waitFor([&] {
+        for (const QString& l : printer_->lines)
+            if ((m = re.match(l)).hasMatch())
+                return true;
+        return false;
+    }, 5000);
+    if (!m.hasMatch()) {
+        s.detail = "the printer did not report the file";
+        return false;
+    }
+    sum_.printerSize = m.captured(2).toLongLong();
+    sum_.printerMd5 = m.captured(3);
+    s.detail = QString("%1 chunks, %2 MiB/s; printer stored %3, %4 bytes, md5 %5 (%6)")
+                   .arg(j.value("total_chunks").toInt())
+                   .arg(j.value("mib_per_s").toDouble(), 0, 'f', 1)
+                   .arg(sum_.receivedPath)
+                   .arg(sum_.printerSize)
+                   .arg(sum_.printerMd5, sum_.printerMd5 == sum_.sentMd5 ? "matches" : "DIFFERS");
+    return m.captured(1) == sum_.receivedPath && sum_.printerSize == content.size() && sum_.printerMd5 == sum_.sentMd5
+           && j.value("total_chunks").toInt() == (content.size() * 4 / 3 + 8388607) / 8388608;
+}
+
+bool Scenario::addPrintTask(Step& s)
+{
+    QJsonObject j;
+    if (!command(s, {"send", sum_.printerId, "add_print_task", compactText({{"file_path", sum_.receivedPath}})}, j))
+        return false;
+    const QJsonObject d = replyData(j);
+    sum_.taskId = d.value("task_id").toInt();
+    s.detail = QString("task %1, code %2 \"%3\"").arg(sum_.taskId).arg(d.value("code").toInt()).arg(d.value("msg").toString());
+    return d.value("code").toInt(-1) == 0 && sum_.taskId > 0;
+}
+
+bool Scenario::listTasks(Step& s)
+{
+    QJsonObject j;
+    if (!command(s, {"send", sum_.printerId, "get_task_list_info", R"({"type":0})"}, j))
+        return false;
+    const QJsonObject t = findTask(replyData(j), "print_list");
+    s.detail = QString("waiting: %1 task(s); task %2 \"%3\", %4 print modes, status %5")
+                   .arg(replyData(j).value("print_list").toObject().value("task_count").toInt())
+                   .arg(sum_.taskId)
+                   .arg(t.value("task_name").toString())
+                   .arg(t.value("print_mode").toArray().size())
+                   .arg(t.value("task_status").toInt());
+    return t.value("task_name").toString() == "demo-job.prn" && t.value("task_status").toInt(-1) == 0
+           && !t.value("print_mode").toArray().isEmpty();
+}
+
+bool Scenario::printWithProgress(Step& s)
+{
+    const QString dev = sum_.printerId;
+    Proc* watch = spawn("watch", "orlin_console",
+                        {"watch", dev, "--until-idle", "--timeout", "60", "--host", "127.0.0.1", "--port",
+                         QString::number(broker_->broker.port())},
+                        kWatchUser);
+    if (!waitForLine(watch, "watching", 5000)) {
+        s.detail = "watch did not start";
+        return false;
+    }
+    const QJsonObject data{{"task_id", 1001},
+                           {"type", 1},
+                           {"file_path", sum_.receivedPath},
+                           {"print_scheme_id", schemeId_},
+                           {"print_count", c_.copies},
+                           {"bidirect_offset", 0},
+                           {"step_offset", 0},
+                           {"workstation_w", 600},
+                           {"workstation_h", 400}};
+    const qint64 t = QDateTime::currentMSecsSinceEpoch();
+    QJsonObject j;
+    if (!command(s, {"send", dev, "print", compactText(data)}, j))
+        return false;
+    const int replied = replyData(j).value("task_id").toInt();
+    if (replied != sum_.taskId) {
+        s.detail = QString("the reply names task %1, not %2").arg(replied).arg(sum_.taskId);
+        return false;
+    }
+    if (!waitFor([watch] { return watch->p.state() == QProcess::NotRunning; }, 30000) || watch->p.exitCode() != 0) {
+        s.detail = "the print did not finish";
+        return false;
+    }
+    sum_.printSeconds = (QDateTime::currentMSecsSinceEpoch() - t) / 1000.0;
+    sum_.watchLines = watch->lines;
+    const QString started = QString("task status from %1: id=1001 status=1").arg(dev);
+    const QString ended = QString("task status from %1: id=1001 status=2").arg(dev);
+    waitFor([&] { return !service_->lines.filter(ended).isEmpty(); }, 3000);
+    const bool full = !watch->lines.filter("100%").isEmpty()
+                      && !watch->lines.filter(QString("copy %1/%1").arg(c_.copies)).isEmpty();
+    const int reports = service_->lines.filter("report from " + dev).size();
+    s.detail = QString("%1 status lines, %2 reports at the service, task-status updates %3/%4, %5 s")
+                   .arg(watch->lines.size())
+                   .arg(reports)
+                   .arg(service_->lines.filter(started).isEmpty() ? "-" : "started")
+                   .arg(service_->lines.filter(ended).isEmpty() ? "-" : "ended")
+                   .arg(sum_.printSeconds, 0, 'f', 2);
+    return full && reports >= c_.copies * 5 && !service_->lines.filter(started).isEmpty()
+           && !service_->lines.filter(ended).isEmpty();
+}
+
+bool Scenario::taskInHistory(Step& s)
+{
+    QJsonObject j;
+    if (!command(s, {"send", sum_.printerId, "get_task_list_info", R"({"type":0})"}, j))
+        return false;
+    const QJsonObject t = findTask(replyData(j), "history_list");
+    s.detail = QString("history: task %1 \"%2\" status %3 mode \"%4\"")
+                   .arg(sum_.taskId)
+                   .arg(t.value("task_name").toString())
+                   .arg(t.value("task_status").toInt())
+                   .arg(t.value("print_mode").toString());
+    return t.value("task_status").toInt() == 2 && findTask(replyData(j), "print_list").isEmpty();
+}
+
+bool Scenario::statisticsOfToday(Step& s)
+{
+    const QDate d = QDate::currentDate();
+    const QString data = QString(R"({"year":%1,"month":%2,"day":%3})").arg(d.year()).arg(d.month()).arg(d.day());
+    QJsonObject j;
+    if (!command(s, {"send", sum_.printerId, "statistics", data}, j))
+        return false;
+    const QJsonObject r = replyData(j);
+    const QJsonArray tasks = r.value("task_info").toArray();
+    const QJsonObject t = tasks.isEmpty() ? QJsonObject() : tasks.at(0).toObject();
+    s.detail = QString("%1 task(s), \"%2\" %3 m2, %4 m; total ink %5 ml")
+                   .arg(tasks.size())
+                   .arg(t.value("task_name").toString())
+                   .arg(r.value("total_area").toDouble(), 0, 'f', 2)
+                   .arg(r.value("total_len").toDouble(), 0, 'f', 2)
+                   .arg(r.value("total_ink").toDouble(), 0, 'f', 2);
+    // 600 x 400 mm, copies times.
+    return tasks.size() == 1 && t.value("task_name").toString() == "demo-job.prn"
+           && qAbs(r.value("total_area").toDouble() - 0.24 * c_.copies) < 0.001 && t.value("k").toDouble() > 0;
+}
+
+} // namespace demo
