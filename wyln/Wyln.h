@@ -31,10 +31,16 @@
 //   as soon as the message is queued; QoS 1 delivery to the broker continues
 //   in the background. DestroyClient must not be called from inside OnRecv.
 //
-// Reconnect
+// Reconnect and failover
 //   A logged-in connection reconnects by itself with exponential backoff
-//   (reconnect_delay_min .. reconnect_delay_max) and subscribes again. While
-//   the link is down, Send/SendTo return WYLN_E_NOT_CONNECTED.
+//   (reconnect_delay_min .. reconnect_delay_max), under the same identifier,
+//   and subscribes again. With further brokers configured (brokers), the
+//   broker list is the one given to Connect followed by those, and every
+//   attempt goes to the next broker in the list, so a connection whose broker
+//   went away moves on to another one after reconnect_delay_min. While the
+//   link is down, Send/SendTo return WYLN_E_NOT_CONNECTED (or
+//   WYLN_E_TIMEOUT when the link went down while they waited): a message is
+//   reported sent only when the broker acknowledged it.
 //
 // Configuration (read when a client is created)
 //   A key=value file (lines starting with '#' are comments), then the
@@ -46,7 +52,9 @@
 //                          broker is expected to use it as the client id
 //                          (use_username_as_clientid), so the only identifier
 //                          accepted by Login is the username, and ApplyId
-//                          hands it out.
+//                          hands it out. A password without a username is
+//                          sent alone, for brokers that take the identifier
+//                          as the user (ejabberd).
 //     cafile, capath       CA certificate file / directory. Either one turns
 //                          TLS on, with peer and host name verification.
 //     certfile, keyfile    client certificate and key for TLS (optional)
@@ -57,6 +65,10 @@
 //     reconnect_delay_max  largest reconnect delay in seconds (30)
 //     id_prefix            prefix of identifiers made by ApplyId ("")
 //     presence             1 to publish presence/<id>, 0 not to (1)
+//     brokers              further brokers, "host:port" separated by commas
+//                          or blanks ([addr]:port for IPv6), tried in turn
+//                          when the current one is lost (none). Connect
+//                          succeeds when any of them is reachable.
 //   A malformed value makes CreateClient still succeed, but Connect and
 //   Login then return WYLN_E_CONFIG.
 #pragma once

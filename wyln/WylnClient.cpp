@@ -8,6 +8,7 @@
 
 #include <QUuid>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -147,10 +148,16 @@ int Client::connect(const char* host, int port)
         return WYLN_E_CONFIG;
     if (!host || !*host || port <= 0 || port > 65535)
         return WYLN_E_INVALID_ARGUMENT;
-    host_ = host;
-    port_ = port;
-    reachable_ = probeTcp(host, port, config_.connectTimeoutMs);
-    return reachable_ ? WYLN_OK : WYLN_E_NOT_CONNECTED;
+    brokers_.assign(1, {host, port});
+    for (const auto& b : config_.brokers)
+        if (b != brokers_.front())
+            brokers_.push_back(b);
+    // The first reachable broker in the list is the one Login opens.
+    for (current_ = 0; current_ < brokers_.size(); ++current_)
+        if (probeTcp(brokers_[current_].first.c_str(), brokers_[current_].second, config_.connectTimeoutMs))
+            return WYLN_OK;
+    current_ = 0;
+    return WYLN_E_NOT_CONNECTED;
 }
 
 int Client::applyId(char* idBuffer) const
@@ -174,7 +181,7 @@ int Client::login(char* idBuffer, WYLN::IWylnOwner* sink)
         return WYLN_E_CONFIG;
     if (t_callbackOf == this)
         return WYLN_E_INVALID_ARGUMENT;
-    if (host_.empty())
+    if (brokers_.empty())
         return WYLN_E_NOT_CONNECTED;
     logout();
     sink_ = sink;
@@ -203,12 +210,8 @@ int Client::login(char* idBuffer, WYLN::IWylnOwner* sink)
         return rc;
     }
     // The network thread takes over; from here on it also reconnects.
-    rc = mosquitto_loop_start(mosq_);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        logout();
-        return mosqResult(rc);
-    }
-    threaded_ = true;
+    stopping_ = false;
+    network_ = std::thread(&Client::networkLoop, this);
     loggedIn_ = true;
     copyIdToBuffer(id_, idBuffer);
     return WYLN_OK;
@@ -233,12 +236,14 @@ int Client::setUpSession(const std::string& id)
     int rc = mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     if (rc == MOSQ_ERR_SUCCESS)
         rc = mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
-    if (rc == MOSQ_ERR_SUCCESS && !config_.username.empty())
-        rc = mosquitto_username_pw_set(mosq_, config_.username.c_str(),
+    // MQTT 5 allows a password without a user name; a broker that takes the
+    // client identifier as the user then checks it against that identifier.
+    if (rc == MOSQ_ERR_SUCCESS && (!config_.username.empty() || !config_.password.empty()))
+        rc = mosquitto_username_pw_set(mosq_, config_.username.empty() ? nullptr : config_.username.c_str(),
                                        config_.password.empty() ? nullptr : config_.password.c_str());
+    // Packets queued by other threads are written by the network thread.
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_reconnect_delay_set(mosq_, static_cast<unsigned>(config_.reconnectDelayMinS),
-                                           static_cast<unsigned>(config_.reconnectDelayMaxS), true);
+        rc = mosquitto_threaded_set(mosq_, true);
     if (rc == MOSQ_ERR_SUCCESS && config_.presence) {
         std::string topic = presenceTopic(id);
         rc = mosquitto_will_set_v5(mosq_, topic.c_str(), static_cast<int>(sizeof(kOffline) - 1), kOffline, 1,
@@ -269,7 +274,8 @@ int Client::setUpSession(const std::string& id)
 // inbox subscription is confirmed, refused, or the time is up.
 int Client::handshake()
 {
-    int rc = mosquitto_connect_bind_v5(mosq_, host_.c_str(), port_, config_.keepaliveS, nullptr, nullptr);
+    const auto& broker = brokers_[current_];
+    int rc = mosquitto_connect_bind_v5(mosq_, broker.first.c_str(), broker.second, config_.keepaliveS, nullptr, nullptr);
     if (rc != MOSQ_ERR_SUCCESS)
         return mosqResult(rc);
 
@@ -303,15 +309,54 @@ void Client::logout()
                 1000);
     loggedIn_ = false;
     mosquitto_disconnect_v5(mosq_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-    if (threaded_)
-        mosquitto_loop_stop(mosq_, false);
-    threaded_ = false;
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        stopping_ = true;
+        cv_.notify_all();
+    }
+    if (network_.joinable())
+        network_.join();
     linkUp_ = false;
     mosquitto_destroy(mosq_);
     mosq_ = nullptr;
     sink_ = nullptr;
     std::lock_guard<std::mutex> lk(mu_);
     pending_.clear();
+}
+
+void Client::networkLoop()
+{
+    int failures = 0;
+    while (!stopping_) {
+        const int rc = mosquitto_loop(mosq_, 100, 1);
+        if (stopping_)
+            break;
+        if (rc == MOSQ_ERR_SUCCESS) {
+            if (linkUp_)
+                failures = 0;
+            continue;
+        }
+        // The link is gone (or the last attempt failed). A connection thrown
+        // out by another one under the same identifier stays down.
+        std::unique_lock<std::mutex> lk(mu_);
+        if (takenOver_) {
+            cv_.wait(lk, [&] { return stopping_.load(); });
+            break;
+        }
+        const int shift = failures < 16 ? failures : 16;
+        const int delayS = std::min(config_.reconnectDelayMinS << shift, config_.reconnectDelayMaxS);
+        ++failures;
+        if (cv_.wait_for(lk, std::chrono::seconds(delayS), [&] { return stopping_.load(); }))
+            break;
+        lk.unlock();
+        // Same identifier, next broker: the session's inbox and presence are
+        // set up again by onConnect.
+        current_ = (current_ + 1) % brokers_.size();
+        mosquitto_connect_bind_async(mosq_, brokers_[current_].first.c_str(), brokers_[current_].second,
+                                     config_.keepaliveS, nullptr);
+    }
+    // Lets a DISCONNECT queued by logout reach the broker.
+    mosquitto_loop_write(mosq_, 1);
 }
 
 bool Client::insideOwnCallback() const

@@ -10,7 +10,10 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -39,6 +42,9 @@ private:
     int setUpSession(const std::string& id);
     int handshake();
     void logout();
+    // The network thread: drives the connection and, when it is lost,
+    // reconnects with backoff, moving on to the next broker each time.
+    void networkLoop();
     // Publishes at QoS 1; waits for the PUBACK unless wait is false.
     int publish(const std::string& topic, const void* data, int len, bool retain, bool wait, int timeoutMs);
     bool insideOwnCallback() const;
@@ -51,12 +57,14 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* msg, const mosquitto_property* props);
 
     const Config config_;
-    std::string host_;
-    int port_ = 0;
-    bool reachable_ = false;
+    // The broker given to Connect, then the configured ones; brokers_[current_]
+    // is the one in use (changed only by Connect and the network thread).
+    std::vector<std::pair<std::string, int>> brokers_;
+    size_t current_ = 0;
 
     mosquitto* mosq_ = nullptr;
-    bool threaded_ = false;
+    std::thread network_;
+    std::atomic<bool> stopping_{false};
     std::string id_;
     WYLN::IWylnOwner* sink_ = nullptr;
 

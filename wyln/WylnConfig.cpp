@@ -72,6 +72,33 @@ std::string pluginDirectory()
     return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
 }
 
+// "host:port host:port ..." (commas or blanks between entries; an IPv6
+// address goes in brackets). Returns false when an entry is malformed.
+bool parseBrokers(const std::string& s, std::vector<std::pair<std::string, int>>& out)
+{
+    std::vector<std::pair<std::string, int>> list;
+    std::string entry;
+    std::istringstream in(s);
+    while (std::getline(in, entry, ',')) {
+        std::istringstream words(entry);
+        std::string w;
+        while (words >> w) {
+            const size_t colon = w.rfind(':');
+            int port = 0;
+            if (colon == std::string::npos || colon == 0 || !parseInt(w.substr(colon + 1), 1, 65535, port))
+                return false;
+            std::string host = w.substr(0, colon);
+            if (host.front() == '[' && host.back() == ']' && host.size() > 2)
+                host = host.substr(1, host.size() - 2);
+            else if (host.find(':') != std::string::npos)
+                return false;  // an IPv6 address without brackets
+            list.emplace_back(host, port);
+        }
+    }
+    out = list;
+    return true;
+}
+
 } // namespace
 
 Config Config::parse(const std::string& fileText,
@@ -99,7 +126,7 @@ Config Config::parse(const std::string& fileText,
     static const char* const keys[] = {"service_id", "username", "password", "cafile", "capath",
                                        "certfile", "keyfile", "keepalive", "connect_timeout_ms",
                                        "reconnect_delay_min", "reconnect_delay_max", "id_prefix",
-                                       "presence"};
+                                       "presence", "brokers"};
     for (const char* key : keys) {
         std::string name = "WYLN_";
         for (const char* k = key; *k; ++k)
@@ -131,6 +158,7 @@ Config Config::parse(const std::string& fileText,
             if (v.empty() || (v.size() <= WYLN_ID_MAX_LEN - 36 && isValidId(v))) c.idPrefix = v; else bad(k);
         }
         else if (k == "presence") { if (!parseBool(v, c.presence)) bad(k); }
+        else if (k == "brokers") { if (!parseBrokers(v, c.brokers)) bad(k); }
         // Unknown keys are ignored so that newer files work with older plug-ins.
     }
     if (c.reconnectDelayMaxS < c.reconnectDelayMinS)

@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace wyln {
 
@@ -22,6 +24,8 @@ struct Config
     int reconnectDelayMaxS = 30;
     std::string idPrefix;
     bool presence = true;
+    // Further brokers (host, port) to move to when the current one is lost.
+    std::vector<std::pair<std::string, int>> brokers;
 
     // Empty when every value was usable; otherwise describes the first bad one.
     std::string error;

@@ -96,6 +96,7 @@ TEST(WylnConfig, FileValuesAndEnvironmentOverrides)
                          "keepalive=60\r\n"
                          "cafile=/etc/ca.crt\n"
                          "presence=off\n"
+                         "brokers = 127.0.0.1:1884, node-2:1883 [::1]:1885\n"
                          "future_key=ignored\n",
                          {{"WYLN_KEEPALIVE", "15"}, {"WYLN_ID_PREFIX", "c-"}});
     EXPECT_TRUE(c.error.empty()) << c.error;
@@ -106,6 +107,8 @@ TEST(WylnConfig, FileValuesAndEnvironmentOverrides)
     EXPECT_EQ(c.idPrefix, "c-");
     EXPECT_TRUE(c.tls());
     EXPECT_FALSE(c.presence);
+    const std::vector<std::pair<std::string, int>> brokers{{"127.0.0.1", 1884}, {"node-2", 1883}, {"::1", 1885}};
+    EXPECT_EQ(c.brokers, brokers);
 }
 
 TEST(WylnConfig, MalformedValuesAreReported)
@@ -123,6 +126,10 @@ TEST(WylnConfig, MalformedValuesAreReported)
         {"presence=maybe", "presence"},
         {"reconnect_delay_min=10\nreconnect_delay_max=5", "reconnect_delay_max"},
         {"username=u+", "username"},
+        {"brokers=host", "brokers"},
+        {"brokers=host:0", "brokers"},
+        {"brokers=a:1,:2", "brokers"},
+        {"brokers=::1:1883", "brokers"},
         {"just words", "line 1"},
     };
     for (const auto& c : cases) {
