@@ -60,7 +60,7 @@ struct PluginPeer
     {
         client = g_creator->CreateClient(0);
         std::snprintf(id, sizeof(id), "%s", name);
-        if (client->Connect("127.0.0.1", g_broker->port()) != 0 || client->Login(id, &sink, 0) != 0)
+        if (client->Connect(testBrokerHost(), g_broker->port()) != 0 || client->Login(id, &sink, 0) != 0)
             std::fprintf(stderr, "login of %s failed\n", name);
     }
     ~PluginPeer() { g_creator->DestroyClient(client); }

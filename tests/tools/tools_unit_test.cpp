@@ -1,7 +1,7 @@
 // The console's protocol pieces: file chunks as the library makes them,
-// client filters, status extraction, and the demo broker's configuration.
+// client filters, status extraction, and the launched broker's configuration.
 #include "Console.h"
-#include "DemoBroker.h"
+#include "MosquittoLauncher.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -126,11 +126,11 @@ TEST(ProgressBar, FillsInProportionAndClamps)
     EXPECT_EQ(progressBar(150, 10), progressBar(100, 10));
 }
 
-TEST(DemoBrokerConfig, KeepsTheShippedRulesOnOneLoopbackListener)
+TEST(MosquittoLauncherConfig, KeepsTheShippedRulesOnOneLoopbackListener)
 {
     QFile f(QString(ORLIN_WYLN_CONF_DIR) + "/mosquitto.conf");
     ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << f.fileName().toStdString();
-    const QString conf = tools::demoBrokerConfig(QString::fromUtf8(f.readAll()), "/tmp/x", 40123, false);
+    const QString conf = tools::loopbackMosquittoConfig(QString::fromUtf8(f.readAll()), "/tmp/x", 40123, false);
     const QStringList lines = conf.split('\n');
     EXPECT_FALSE(conf.contains("@CONFDIR@"));
     EXPECT_EQ(lines.filter(QRegularExpression("^listener ")), QStringList{"listener 40123 127.0.0.1"});
@@ -140,7 +140,7 @@ TEST(DemoBrokerConfig, KeepsTheShippedRulesOnOneLoopbackListener)
                              "use_username_as_clientid true", "max_packet_size 16777216"})
         EXPECT_TRUE(lines.contains(kept)) << kept;
     EXPECT_FALSE(lines.contains("user root"));
-    EXPECT_TRUE(tools::demoBrokerConfig("", "/d", 1, true).startsWith("user root\n"));
+    EXPECT_TRUE(tools::loopbackMosquittoConfig("", "/d", 1, true).startsWith("user root\n"));
 }
 
 } // namespace

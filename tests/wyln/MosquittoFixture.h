@@ -1,10 +1,13 @@
-// Test helper: a private mosquitto broker on 127.0.0.1 and a free port,
-// configured in a temporary directory, started and stopped by the test.
-// Also makes a test CA with openssl.
+// Test helpers: the broker of a test (through the project's broker launcher:
+// a private mosquitto on a free 127.0.0.1 port, or the broker that
+// ORLIN_BROKER_HOST/ORLIN_BROKER_PORT name), and a test CA made with openssl.
 #pragma once
 
+#include "BrokerLauncher.h"
+
+#include <QStringList>
+
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,21 +18,12 @@
 #include <utility>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace wyln_test {
 
-#ifndef WYLN_MOSQUITTO_BIN
-#define WYLN_MOSQUITTO_BIN "/usr/sbin/mosquitto"
-#endif
-
 // The broker's max_packet_size.
-constexpr uint32_t kMaxPacket = 16 * 1024 * 1024;
+constexpr uint32_t kMaxPacket = tools::kBrokerMaxPacket;
 
 // A directory removed with everything in it when the object goes.
 class TempDir
@@ -105,124 +99,55 @@ struct BrokerOptions
     const TestCa* tls = nullptr;  // a TLS listener with this CA's server certificate
 };
 
-// Connects to a loopback port (to see whether it is served), or with port 0
-// binds one and returns its number (a free port), else 0.
-inline int loopbackProbe(int port)
+// Where the test broker is: the host of ORLIN_BROKER_HOST, else 127.0.0.1.
+inline const char* testBrokerHost()
 {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    socklen_t len = sizeof(a);
-    int result = 0;
-    if (s >= 0 && port != 0)
-        result = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 ? port : 0;
-    else if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0
-             && getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        result = ntohs(a.sin_port);
-    if (s >= 0)
-        close(s);
-    return result;
+    static const std::string host = [] {
+        const auto shared = tools::sharedBrokerFromEnvironment();
+        return shared ? shared->host.toStdString() : std::string("127.0.0.1");
+    }();
+    return host.c_str();
 }
 
+// The test's broker. Options beyond the default (users, rules, TLS) need a
+// broker of the test's own: with a shared broker named by the environment,
+// start() fails and unavailable() says why (tests then skip).
 class MosquittoBroker
 {
 public:
-    explicit MosquittoBroker(BrokerOptions options = BrokerOptions()) : options_(std::move(options)) {}
-    ~MosquittoBroker() { stop(); }
+    explicit MosquittoBroker(const BrokerOptions& options = BrokerOptions()) : broker_(tools::makeBroker(setup(options))) {}
 
-    // Starts the broker; a restart keeps the port. Returns false (with the
-    // broker's log in lastError()) when it does not accept connections.
-    bool start(int timeoutMs = 5000)
-    {
-        if (pid_ > 0)
-            return true;
-        if (port_ == 0)
-            port_ = loopbackProbe(0);
-        if (dir_.path().empty() || !writeConfig())
-            return fail("cannot write the configuration");
-        const std::string conf = dir_.file("mosquitto.conf"), out = dir_.file("stderr.log");
-        pid_ = fork();
-        if (pid_ == 0) {  // only async-signal-safe calls until exec
-            int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            dup2(fd, 1);
-            dup2(fd, 2);
-            execl(WYLN_MOSQUITTO_BIN, WYLN_MOSQUITTO_BIN, "-c", conf.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return fail("broker exited: ");
-            }
-            if (loopbackProbe(port_))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        stop();
-        return fail("broker did not listen: ");
-    }
-
-    void stop()
-    {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        for (int i = 1; waitpid(pid_, &status, WNOHANG) != pid_; ++i) {
-            if (i == 300)
-                kill(pid_, SIGKILL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        pid_ = -1;
-    }
-
-    int port() const { return port_; }
-    const std::string& lastError() const { return error_; }
+    bool start(int timeoutMs = 5000) { return broker_->start(timeoutMs); }
+    void stop() { broker_->stop(); }
+    int port() const { return broker_->port(); }
+    bool shared() const { return broker_->shared(); }
+    std::string unavailable() const { return broker_->unavailable().toStdString(); }
+    std::string lastError() const { return broker_->errorText().toStdString(); }
 
 private:
-    bool fail(const std::string& what)
+    static tools::BrokerSetup setup(const BrokerOptions& o)
     {
-        error_ = what + readFile(dir_.file("broker.log")) + readFile(dir_.file("stderr.log"));
-        return false;
+        tools::BrokerSetup s;
+        for (const auto& u : o.users)
+            s.users.push_back({QString::fromStdString(u.first), QString::fromStdString(u.second)});
+        if (!o.extra.empty())
+            s.extraLines = QString::fromStdString(o.extra).split('\n');
+        if (o.tls)
+            s.tls = tools::BrokerTls{QString::fromStdString(o.tls->caCert), QString::fromStdString(o.tls->serverCert),
+                                     QString::fromStdString(o.tls->serverKey)};
+        s.needsOwnBroker = !o.users.empty() || !o.extra.empty() || o.tls;
+        return s;
     }
 
-    bool writeConfig()
-    {
-        std::ostringstream c;
-        if (geteuid() == 0)
-            c << "user root\n";  // keep access to the private temp directory
-        c << "per_listener_settings false\npersistence false\n"
-          << "log_dest file " << dir_.file("broker.log") << "\n"
-          << "set_tcp_nodelay true\nmax_inflight_messages 100\nmax_queued_messages 10000\n"
-          << "max_packet_size " << kMaxPacket << "\n"
-          << options_.extra << "\n";
-        if (options_.users.empty())
-            c << "allow_anonymous true\n";
-        else
-            c << "allow_anonymous false\npassword_file " << dir_.file("passwd") << "\n";
-        bool first = true;
-        for (const auto& u : options_.users) {
-            if (!runQuiet("mosquitto_passwd " + std::string(first ? "-c " : "") + "-b '" + dir_.file("passwd") + "' '"
-                          + u.first + "' '" + u.second + "'"))
-                return false;
-            first = false;
-        }
-        c << "listener " << port_ << " 127.0.0.1\n";
-        if (options_.tls)
-            c << "cafile " << options_.tls->caCert << "\ncertfile " << options_.tls->serverCert << "\nkeyfile "
-              << options_.tls->serverKey << "\n";
-        return writeFile(dir_.file("mosquitto.conf"), c.str());
-    }
-
-    BrokerOptions options_;
-    TempDir dir_;
-    int port_ = 0;
-    pid_t pid_ = -1;
-    std::string error_;
+    std::unique_ptr<tools::BrokerLauncher> broker_;
 };
+
+// Starts `broker`, or skips the test when this setup cannot be had here.
+#define WYLN_START_BROKER(broker)                                                                              \
+    do {                                                                                                        \
+        if (!(broker).unavailable().empty())                                                                    \
+            GTEST_SKIP() << (broker).unavailable();                                                             \
+        ASSERT_TRUE((broker).start()) << (broker).lastError();                                                  \
+    } while (0)
 
 } // namespace wyln_test

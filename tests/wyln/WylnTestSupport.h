@@ -2,6 +2,7 @@
 // a plug-in client wrapper, a bare libmosquitto client, scoped environment.
 #pragma once
 
+#include "MosquittoFixture.h"
 #include "Wyln.h"
 #include "WylnInterface.h"
 
@@ -137,7 +138,7 @@ public:
     }
 
     // Connect + Login; id may be empty to have one issued.
-    int login(int port, const std::string& id = std::string(), const char* host = "127.0.0.1")
+    int login(int port, const std::string& id = std::string(), const char* host = testBrokerHost())
     {
         int rc = client_->Connect(host, port);
         if (rc != 0)
@@ -202,7 +203,7 @@ public:
     {
         if (user)
             mosquitto_username_pw_set(mosq_, user, password);
-        if (mosquitto_connect(mosq_, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
+        if (mosquitto_connect(mosq_, testBrokerHost(), port, 30) != MOSQ_ERR_SUCCESS)
             return false;
         mosquitto_loop_start(mosq_);
         std::unique_lock<std::mutex> lk(mu_);

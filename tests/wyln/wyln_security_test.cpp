@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(plugin.creator, nullptr);
-        ASSERT_TRUE(broker.start()) << broker.lastError();
+        WYLN_START_BROKER(broker);
     }
 
     // A plug-in connection using the given credentials.
@@ -104,7 +104,7 @@ TEST(WylnTls, OnlyAVerifiedConnectionLogsInAndCarriesMessages)
     TestCa good, other;
     ASSERT_TRUE(makeTestCa(certs.path(), "good", good) && makeTestCa(certs.path(), "other", other));
     MosquittoBroker broker(BrokerOptions{{}, "", &good});
-    ASSERT_TRUE(broker.start()) << broker.lastError();
+    WYLN_START_BROKER(broker);
     Plugin plugin;
     ASSERT_NE(plugin.creator, nullptr);
 

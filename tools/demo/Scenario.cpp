@@ -77,7 +77,7 @@ bool Scenario::waitFor(const std::function<bool()>& cond, int timeoutMs)
 
 int Scenario::console(const QStringList& args, QJsonObject& json, int timeoutMs, QString* errText)
 {
-    const QStringList common{"--host", "127.0.0.1", "--port", QString::number(broker_->broker.port()), "--json"};
+    const QStringList common = brokerArgs() << "--json";
     say("    $ orlin_console " + args.join(' '));
     Proc* p = spawn("console", "orlin_console", args + common, kConsoleUser);
     const bool done = waitFor([p] { return p->p.state() == QProcess::NotRunning; }, timeoutMs);
@@ -118,6 +118,11 @@ bool Scenario::step(const NamedStep& st)
         failure_ = st.name + ": " + s.detail;
     steps_.push_back(s);
     return s.ok;
+}
+
+QStringList Scenario::brokerArgs() const
+{
+    return {"--host", broker_->host(), "--port", QString::number(broker_->port())};
 }
 
 bool Scenario::command(Step& s, const QStringList& args, QJsonObject& json)
@@ -178,14 +183,13 @@ void Scenario::stopAll()
         }
     }
     if (broker_)
-        broker_->broker.stop();
+        broker_->stop();
 }
 
 bool Scenario::run()
 {
     t0_ = QDateTime::currentMSecsSinceEpoch();
     QDir().mkpath(c_.workDir);
-    broker_ = std::make_unique<BrokerHolder>(c_.confDir);
     for (const NamedStep& st : plan())
         if (!step(st))
             break;

@@ -14,6 +14,10 @@
 #include <memory>
 #include <vector>
 
+namespace tools {
+class BrokerLauncher;
+}
+
 namespace demo {
 
 struct ScenarioConfig
@@ -97,6 +101,8 @@ private:
     int console(const QStringList& args, QJsonObject& json, int timeoutMs = 20000, QString* errText = nullptr);
     // console() for one command: the reply goes to s.reply, a failure to s.detail.
     bool command(Step& s, const QStringList& args, QJsonObject& json);
+    // --host and --port of the broker, for the programs the scenario starts.
+    QStringList brokerArgs() const;
     bool waitFor(const std::function<bool()>& cond, int timeoutMs);
     // Waits until one of p's lines contains `text` or p has ended.
     bool waitForLine(Proc* p, const QString& text, int timeoutMs);
@@ -108,8 +114,7 @@ private:
     std::vector<Step> steps_;
     Summary sum_;
     QString failure_;
-    struct BrokerHolder;
-    std::unique_ptr<BrokerHolder> broker_;
+    std::unique_ptr<tools::BrokerLauncher> broker_;
     std::vector<std::unique_ptr<Proc>> procs_;
     Proc* service_ = nullptr;
     Proc* printer_ = nullptr;

@@ -2,7 +2,7 @@
 // (ScenarioSteps.cpp) share.
 #pragma once
 
-#include "DemoBroker.h"
+#include "BrokerLauncher.h"
 #include "Scenario.h"
 
 #include <QProcess>
@@ -20,12 +20,6 @@ inline QString password(const QString& user)
 {
     return user + "-demo-pw";
 }
-
-struct Scenario::BrokerHolder
-{
-    explicit BrokerHolder(const QString& conf) : broker(conf) {}
-    tools::DemoBroker broker;
-};
 
 // A program the scenario started and every line it printed.
 struct Scenario::Proc

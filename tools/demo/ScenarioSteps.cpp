@@ -47,27 +47,32 @@ QString compactText(const QJsonObject& o)
 
 bool Scenario::startBroker(Step& s)
 {
-    const tools::DemoBroker::Users users{{kService, password(kService)},
-                                         {sum_.printerId, password(sum_.printerId)},
-                                         {kConsoleUser, password(kConsoleUser)},
-                                         {kWatchUser, password(kWatchUser)},
-                                         {kPresenceUser, password(kPresenceUser)}};
-    if (!broker_->broker.start(users)) {
-        s.detail = broker_->broker.errorText();
+    tools::BrokerSetup setup;
+    setup.shippedConfDir = c_.confDir;
+    for (const QString& user : {QString(kService), sum_.printerId, QString(kConsoleUser), QString(kWatchUser),
+                                QString(kPresenceUser)})
+        setup.users.push_back({user, password(user)});
+    broker_ = tools::makeBroker(setup);
+    if (!broker_->start()) {
+        s.detail = broker_->errorText();
         return false;
     }
-    s.detail = QString("mosquitto on 127.0.0.1:%1, shipped configuration (passwords, ACL, user name as "
-                       "client id), %2 users")
-                   .arg(broker_->broker.port())
-                   .arg(users.size());
+    if (broker_->shared())
+        s.detail = QString("the broker at %1:%2 (from the environment)").arg(broker_->host()).arg(broker_->port());
+    else
+        s.detail = QString("mosquitto on 127.0.0.1:%1, shipped configuration (passwords, ACL, user name as "
+                           "client id), %2 users")
+                       .arg(broker_->port())
+                       .arg(setup.users.size());
     return true;
 }
 
 bool Scenario::startService(Step& s)
 {
     service_ = spawn("service", "orlin_console",
-                     {"service", "--host", "127.0.0.1", "--port", QString::number(broker_->broker.port()),
-                      "--presence-user", kPresenceUser, "--presence-password", password(kPresenceUser)},
+                     QStringList{"service", "--presence-user", kPresenceUser, "--presence-password",
+                                 password(kPresenceUser)}
+                         + brokerArgs(),
                      kService);
     if (!waitForLine(service_, "service ready", 5000)) {
         s.detail = "the service did not come up";
@@ -81,9 +86,9 @@ bool Scenario::startPrinter(Step& s)
 {
     const QString dir = c_.workDir + "/printer-files";
     printer_ = spawn("printer", "orlin_printer",
-                     {"--host", "127.0.0.1", "--port", QString::number(broker_->broker.port()), "--id",
-                      sum_.printerId, "--files-dir", dir, "--log", c_.workDir + "/printer.log", "--step-ms",
-                      QString::number(c_.stepMs)},
+                     QStringList{"--id", sum_.printerId, "--files-dir", dir, "--log", c_.workDir + "/printer.log",
+                                 "--step-ms", QString::number(c_.stepMs)}
+                         + brokerArgs(),
                      sum_.printerId);
     if (!waitForLine(printer_, "online as", 5000)) {
         s.detail = "the printer did not come up";
@@ -259,8 +264,7 @@ bool Scenario::printWithProgress(Step& s)
 {
     const QString dev = sum_.printerId;
     Proc* watch = spawn("watch", "orlin_console",
-                        {"watch", dev, "--until-idle", "--timeout", "60", "--host", "127.0.0.1", "--port",
-                         QString::number(broker_->broker.port())},
+                        QStringList{"watch", dev, "--until-idle", "--timeout", "60"} + brokerArgs(),
                         kWatchUser);
     if (!waitForLine(watch, "watching", 5000)) {
         s.detail = "watch did not start";

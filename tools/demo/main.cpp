@@ -19,9 +19,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName("orlin_demo");
     QCommandLineParser p;
     p.setApplicationDescription(
-        "Starts a mosquitto broker on a free loopback port with the shipped configuration, the service console "
-        "and the simulated printer, then drives a full print job from a client console, prints the transcript "
-        "and stops everything it started.");
+        "Starts a mosquitto broker on a free loopback port with the shipped configuration (or uses the broker "
+        "ORLIN_BROKER_HOST and ORLIN_BROKER_PORT name), the service console and the simulated printer, then "
+        "drives a full print job from a client console, prints the transcript and stops everything it started.");
     p.addHelpOption();
     p.addOptions({
         {"conf-dir", "Directory of the shipped mosquitto.conf and wyln.acl.", "dir", ORLIN_WYLN_CONF_DIR},

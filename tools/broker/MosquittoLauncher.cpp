@@ -1,0 +1,206 @@
+#include "MosquittoLauncher.h"
+
+#include <QFile>
+#include <QStandardPaths>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace tools {
+
+namespace {
+
+// On PATH; Debian installs the broker in sbin, which is not on every user's
+// PATH, so that is looked at next.
+QString findProgram(const QString& name)
+{
+    QString p = QStandardPaths::findExecutable(name);
+    if (p.isEmpty())
+        p = QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"});
+    return p;
+}
+
+bool runningAsRoot()
+{
+#ifdef _WIN32
+    return false;
+#else
+    return geteuid() == 0;
+#endif
+}
+
+QString readText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool writeText(const QString& path, const QString& text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.toUtf8()) >= 0;
+}
+
+} // namespace
+
+QString loopbackMosquittoConfig(const QString& shippedText, const QString& confDir, int port, bool runAsRoot)
+{
+    QStringList out;
+    if (runAsRoot)
+        out << "user root";
+    out << "log_dest file " + confDir + "/broker.log";
+    bool inTlsListener = false;
+    const QStringList lines = QString(shippedText).replace("@CONFDIR@", confDir).split('\n');
+    for (const QString& line : lines) {
+        const QString t = line.trimmed();
+        if (t.startsWith("listener ")) {
+            const QStringList parts = t.split(' ', Qt::SkipEmptyParts);
+            // "listener <port> 127.0.0.1" is the local plain listener; any
+            // other listener of the shipped file serves TLS to the network.
+            inTlsListener = !(parts.size() == 3 && parts[2] == "127.0.0.1");
+            if (!inTlsListener)
+                out << QString("listener %1 127.0.0.1").arg(port);
+            continue;
+        }
+        if (!inTlsListener)
+            out << line;
+    }
+    return out.join('\n') + '\n';
+}
+
+MosquittoLauncher::MosquittoLauncher(BrokerSetup setup) : setup_(std::move(setup)) {}
+
+MosquittoLauncher::~MosquittoLauncher()
+{
+    stop();
+}
+
+std::vector<BrokerEndpoint> MosquittoLauncher::endpoints() const
+{
+    return {{"127.0.0.1", port_}};
+}
+
+QString MosquittoLauncher::log() const
+{
+    return readText(dir_.path() + "/broker.log") + readText(dir_.path() + "/stdout.log");
+}
+
+bool MosquittoLauncher::fail(const QString& what)
+{
+    error_ = what;
+    return false;
+}
+
+bool MosquittoLauncher::writePasswords()
+{
+    const QString file = dir_.path() + "/passwd";
+    const QString tool = findProgram("mosquitto_passwd");
+    if (tool.isEmpty())
+        return fail("mosquitto_passwd is not on PATH");
+    bool first = true;
+    for (const BrokerUser& u : setup_.users) {
+        QStringList args;
+        if (first)
+            args << "-c";
+        args << "-b" << file << u.name << u.password;
+        if (QProcess::execute(tool, args) != 0)
+            return fail("mosquitto_passwd failed for " + u.name);
+        first = false;
+    }
+    // The broker warns about, and later versions refuse, files others can read.
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    return true;
+}
+
+bool MosquittoLauncher::writeConfiguration()
+{
+    const QString dir = dir_.path();
+    QString conf;
+    if (!setup_.shippedConfDir.isEmpty()) {
+        const QString shipped = readText(setup_.shippedConfDir + "/mosquitto.conf");
+        if (shipped.isEmpty())
+            return fail("cannot read " + setup_.shippedConfDir + "/mosquitto.conf");
+        QFile::remove(dir + "/wyln.acl");
+        if (!QFile::copy(setup_.shippedConfDir + "/wyln.acl", dir + "/wyln.acl"))
+            return fail("cannot copy wyln.acl");
+        QFile::setPermissions(dir + "/wyln.acl", QFile::ReadOwner | QFile::WriteOwner);
+        conf = loopbackMosquittoConfig(shipped, dir, port_, runningAsRoot());
+    } else {
+        QStringList c;
+        if (runningAsRoot())
+            c << "user root";  // keeps access to the private folder
+        c << "per_listener_settings false"
+          << "persistence false"
+          << "log_dest file " + dir + "/broker.log"
+          << "set_tcp_nodelay true"
+          << "max_inflight_messages 100"
+          << "max_queued_messages 10000"
+          << QString("max_packet_size %1").arg(kBrokerMaxPacket);
+        if (setup_.users.empty())
+            c << "allow_anonymous true";
+        else
+            c << "allow_anonymous false"
+              << "password_file " + dir + "/passwd";
+        c << QString("listener %1 127.0.0.1").arg(port_);
+        if (setup_.tls)
+            c << "cafile " + setup_.tls->caCert << "certfile " + setup_.tls->serverCert
+              << "keyfile " + setup_.tls->serverKey;
+        conf = c.join('\n') + '\n';
+    }
+    if (!setup_.extraLines.isEmpty())
+        conf += setup_.extraLines.join('\n') + '\n';
+    if (!setup_.users.empty() && !writePasswords())
+        return false;
+    if (!writeText(dir + "/mosquitto.conf", conf))
+        return fail("cannot write the broker configuration");
+    return true;
+}
+
+bool MosquittoLauncher::start(int timeoutMs)
+{
+    if (proc_.state() != QProcess::NotRunning)
+        return true;
+    if (!dir_.isValid())
+        return fail("no temporary folder");
+    if (port_ == 0 && (port_ = freeLoopbackPort()) == 0)
+        return fail("no free port on 127.0.0.1");
+    if (!configured_ && !(configured_ = writeConfiguration()))
+        return false;
+    const QString program = findProgram("mosquitto");
+    if (program.isEmpty())
+        return fail("mosquitto is not on PATH");
+    proc_.setProcessChannelMode(QProcess::MergedChannels);
+    proc_.setStandardOutputFile(dir_.path() + "/stdout.log", QIODevice::Append);
+    proc_.start(program, {"-c", dir_.path() + "/mosquitto.conf"});
+    if (!proc_.waitForStarted(timeoutMs))
+        return fail("cannot start " + program + ": " + proc_.errorString());
+    for (int waited = 0; waited < timeoutMs; waited += 10) {
+        if (portAccepts("127.0.0.1", port_))
+            return true;
+        // Also notices a broker that exited (a configuration it refused).
+        if (proc_.waitForFinished(10))
+            return fail("mosquitto exited: " + log());
+    }
+    stop();
+    return fail("mosquitto does not listen: " + log());
+}
+
+void MosquittoLauncher::stop()
+{
+    if (proc_.state() == QProcess::NotRunning)
+        return;
+    proc_.terminate();
+    if (!proc_.waitForFinished(3000))
+        kill();
+}
+
+void MosquittoLauncher::kill()
+{
+    if (proc_.state() == QProcess::NotRunning)
+        return;
+    proc_.kill();
+    proc_.waitForFinished(3000);
+}
+
+} // namespace tools
