@@ -2,6 +2,7 @@
 
 #include "wire/JsonScan.h"
 #include "wire/Keys.h"
+#include "wire/FieldLength.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -75,9 +76,7 @@ const Route* FindRoute(const Route (&routes)[N], const QJsonObject& body)
 
 void CWylnOwner::OnRecvJson(const char* pData, int nLen)
 {
-    const size_t cap = nLen > 0 ? static_cast<size_t>(nLen) : 0;
-    const void* z = cap ? memchr(pData, 0, cap) : nullptr;
-    const int n = z ? static_cast<int>(static_cast<const char*>(z) - pData) : static_cast<int>(cap);
+    const int n = static_cast<int>(FieldLength(pData, nLen > 0 ? static_cast<size_t>(nLen) : 0));
 
     int result = ResultOk;
     if (HasRepeatedKey(pData, static_cast<size_t>(n))) {

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     g_fast = new fuzzhost::Sink;
     g_plain = new fuzzhost::Sink;
-    g_plain->owner.m_bLiftFileChunks = false;
+    g_plain->owner.SetLiftFileChunks(false);
     g_fast->host.keepLogs = g_plain->host.keepLogs = true;
     // Qt allocates some state on first use (the random source of new message
     // identifiers) and keeps it: done here, it is not taken for a leak of the

@@ -33,10 +33,10 @@ int CWylnOwner::HandleAddPrintTask(const QJsonObject& body, const SCloudMsgHeade
 {
     __SCLOUD_ADD_PRINT_TASK cmd;
     memset(&cmd, 0, sizeof(cmd));
-    const QJsonValue data = body.value(key::Data);
-    if (data.isObject()) {
+    QJsonObject data;
+    if (DataObject(body, data)) {
         cmd.sVer = VersionToShort(hdr.qsVersion);
-        if (ReadFilePath(data.toObject(), cmd.szFilePath) == PathRead::TooLong) {
+        if (ReadFilePath(data, cmd.szFilePath) == PathRead::TooLong) {
             // The host never sees a cut path; the peer learns why nothing was added.
             __SCLOUD_TASK_RESULT refused;
             memset(&refused, 0, sizeof(refused));

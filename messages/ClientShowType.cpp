@@ -23,10 +23,10 @@ int CWylnOwner::HandleClientShowType(const QJsonObject& body, const SCloudMsgHea
 {
     __SCLOUD_CLIENT_SHOW_TYPE cmd;
     memset(&cmd, 0, sizeof(cmd));
-    const QJsonValue data = body.value(key::Data);
-    if (data.isObject()) {
+    QJsonObject data;
+    if (DataObject(body, data)) {
         cmd.sVer = VersionToShort(hdr.qsVersion);
-        ReadInt(data.toObject(), key::Type, cmd.iType);
+        ReadInt(data, key::Type, cmd.iType);
     }
 
     __SCLOUD_CMD_RESULT result;
@@ -37,12 +37,12 @@ int CWylnOwner::HandleClientShowType(const QJsonObject& body, const SCloudMsgHea
 
 int CWylnOwner::HandleClientShowTypeResult(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    const QJsonValue data = body.value(key::Data);
-    if (!data.isObject())
+    QJsonObject data;
+    if (!DataObject(body, data))
         return ResultMissingMember;
     __SCLOUD_CMD_RESULT result;
     memset(&result, 0, sizeof(result));
     result.sVer = VersionToShort(hdr.qsVersion);
-    ReadClientShowTypeResult(data.toObject(), result);
+    ReadClientShowTypeResult(data, result);
     return m_pOwner->OnClientShowTypeResult(&result) ? ResultOk : ResultRefused;
 }

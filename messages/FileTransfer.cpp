@@ -255,7 +255,7 @@ int HandleChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHeader
         bAccepted = ReadChunk(chunk, st, pLifted, &pData);
     }
     if (bAccepted)
-        sink.m_pOwner->OnFileTransfer(&st, &result);
+        sink.Owner()->OnFileTransfer(&st, &result);
     else
         result.iCode = 1;
     free(pData);
@@ -412,7 +412,7 @@ int Orlin::SendPrintPrnFile(const char* szTargetId, __SCLOUD_SEND_PRN* pSendPrnP
 
     int ret = _ApplyIdBeforeSend();
     if (ret != 0)
-        return _GetErrorCode(ret);
+        return ret;
 
     // The file's bytes follow the structure's fixed part; the declared array
     // is shorter than the file.

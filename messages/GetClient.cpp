@@ -4,6 +4,7 @@
 #include "wire/Envelope.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
+#include "wire/FieldLength.h"
 
 #include <QJsonArray>
 
@@ -53,18 +54,13 @@ int Orlin::SendMsgToGetSourceIdFromMsg(const char* const szId, const char* const
 {
     if (!_Ready("SendMsgToGetSourceIdFromMsg"))
         return -1;
-    const int ret = _ApplyIdBeforeSend();
-    if (ret != 0)
-        return _GetErrorCode(ret);
+    if (const int ret = _ApplyIdBeforeSend())
+        return ret;
 
     QJsonObject header;
     BuildRequestHeader(header, 1, MsgRequest, _SourceId(), QString::fromUtf8(szId ? szId : ""), QString());
-    QJsonObject body;
-    body.insert(key::Func, func::GetClient);
-    body.insert(key::Data, BuildGetClientFilter(szId, szName, nTypeCount, pTypes, nStatus, szIp));
-    const QByteArray text = ToCompactText(header, body);
-    _Log(text);
-    return _GetErrorCode(m_pWylnClient->Send(text.constData(), nTimeoutMs));
+    return _SendRequest(header, func::GetClient, BuildGetClientFilter(szId, szName, nTypeCount, pTypes, nStatus, szIp),
+                        false, nullptr, nTimeoutMs);
 }
 
 int CWylnOwner::HandleGetClient(const QJsonObject& body)
@@ -94,10 +90,8 @@ int CWylnOwner::HandleGetClient(const QJsonObject& body)
         // The service is not listed: it becomes the receiver of task-status
         // updates, which the host's thread reads under the same lock.
         if (m_pLinkContext) {
-            const void* z = memchr(client.szId, 0, sizeof(client.szId));
-            const size_t n = z ? static_cast<size_t>(static_cast<const char*>(z) - client.szId) : sizeof(client.szId);
             CLinkLock lock(*m_pLinkContext);
-            m_pLinkContext->strTargetId.assign(client.szId, n);
+            m_pLinkContext->strTargetId.assign(client.szId, FieldLength(client.szId, sizeof(client.szId)));
         }
     }
 

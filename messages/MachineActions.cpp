@@ -77,35 +77,37 @@ bool ReadSig(const QJsonObject& body, const SCloudMsgHeader& hdr, __SCLOUD_SIG& 
 
 using namespace orlin;
 
-// The four actions below always reach the host, whatever the data, and their
-// callbacks' results carry no meaning.
+namespace {
+
+// Four actions always reach the host, whatever the data, and their
+// callbacks return nothing to answer with.
+template <typename Cmd>
+int Notify(IOrlinOwner* pOwner, Cmd cmd, void (IOrlinOwner::*pfnCallback)(Cmd*))
+{
+    (pOwner->*pfnCallback)(&cmd);
+    return ResultOk;
+}
+
+} // namespace
 
 int CWylnOwner::HandleMotorRun(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    __SCLOUD_MOTOR_RUN cmd = ReadMotorRun(body, hdr);
-    m_pOwner->OnMotorRun(&cmd);
-    return ResultOk;
+    return Notify(m_pOwner, ReadMotorRun(body, hdr), &IOrlinOwner::OnMotorRun);
 }
 
 int CWylnOwner::HandleClean(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    __SCLOUD_CLEAN cmd = ReadClean(body, hdr);
-    m_pOwner->OnClean(&cmd);
-    return ResultOk;
+    return Notify(m_pOwner, ReadClean(body, hdr), &IOrlinOwner::OnClean);
 }
 
 int CWylnOwner::HandleLoadInk(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    __SCLOUD_LOAD_INK cmd = ReadLoadInk(body, hdr);
-    m_pOwner->OnLoadInk(&cmd);
-    return ResultOk;
+    return Notify(m_pOwner, ReadLoadInk(body, hdr), &IOrlinOwner::OnLoadInk);
 }
 
 int CWylnOwner::HandleRunMachine(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    __SCLOUD_RUN_MACHINE cmd = ReadRunMachine(body, hdr);
-    m_pOwner->OnRunMachine(&cmd);
-    return ResultOk;
+    return Notify(m_pOwner, ReadRunMachine(body, hdr), &IOrlinOwner::OnRunMachine);
 }
 
 int CWylnOwner::HandleSig(const QJsonObject& body, const SCloudMsgHeader& hdr)

@@ -139,17 +139,11 @@ int Orlin::StartPrintingTask(const char* szTargetId, __SCLOUD_PRINT_TASK* pTask,
 {
     if (!_Ready("StartPrintingTask"))
         return -1;
-    const int ret = _ApplyIdBeforeSend();
-    if (ret != 0)
-        return _GetErrorCode(ret);
+    if (const int ret = _ApplyIdBeforeSend())
+        return ret;
 
     QJsonObject header;
     BuildReplyHeader(header, QString::asprintf("%d.0", static_cast<int>(pTask->sVer)), MsgRequest, _SourceId(),
                      QString::fromUtf8(szTargetId ? szTargetId : ""), QString());
-    QJsonObject body;
-    body.insert(key::Func, func::Print);
-    body.insert(key::Data, BuildPrintTaskData(*pTask));
-    const QByteArray text = ToCompactText(header, body);
-    _Log(text);
-    return _GetErrorCode(m_pWylnClient->SendTo(szTargetId, text.constData(), text.size(), nTimeoutMs));
+    return _SendRequest(header, func::Print, BuildPrintTaskData(*pTask), true, szTargetId, nTimeoutMs);
 }

@@ -1,12 +1,12 @@
 #include "messages/Report.h"
 
-#include "messages/Heartbeat.h"
-
+#include "session/DeviceStatus.h"
 #include "session/Orlin.h"
 #include "wire/Base64.h"
 #include "wire/Envelope.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
+#include "wire/FieldLength.h"
 
 #include <QJsonArray>
 
@@ -23,9 +23,7 @@ constexpr int kMsgChars = (sizeof(SCLOUD_ERROR_INFO::szMsg) + 2) / 3 * 4;  // 34
 template <size_t N>
 void CopyHostText(char (&dst)[N], const char (&src)[N])
 {
-    const void* z = memchr(src, 0, N);
-    const int n = z ? static_cast<int>(static_cast<const char*>(z) - src) : static_cast<int>(N);
-    CopyText(QByteArray::fromRawData(src, n), dst, N);
+    CopyText(QByteArray::fromRawData(src, static_cast<int>(FieldLength(src, N))), dst, N);
 }
 
 template <typename T>
@@ -134,10 +132,9 @@ void Orlin::SendReportInfo(std::vector<SCLOUD_ERROR_INFO> vecErrInfo)
 
 int CWylnOwner::HandleReport(const QJsonObject& body)
 {
-    const auto dit = body.constFind(key::Data);
-    if (dit == body.constEnd() || !dit.value().isObject())
+    QJsonObject data;
+    if (!DataObject(body, data))
         return ResultMissingMember;
-    const QJsonObject data = dit.value().toObject();
 
     std::vector<SCLOUD_ERROR_INFO> errors;
     auto it = data.constFind(key::ErrorInfo);
@@ -170,18 +167,8 @@ int CWylnOwner::HandleReport(const QJsonObject& body)
 
     if ((it = data.constFind(key::UpgradeInfo)) != data.constEnd())
         ReadInt(it.value().toObject(), key::Process, m_stPeerParam.iUpgradeProcess);
-    if ((it = data.constFind(key::PrintInfo)) != data.constEnd()) {
-        const QJsonObject pi = it.value().toObject();
-        ReadInt(pi, key::TaskId, m_stPeerParam.iTaskId);
-        ReadInt(pi, key::Progress, m_stPeerParam.iProgress);
-        ReadInt(pi, key::PrintStatus, m_stPeerParam.iPrintStatus);
-        ReadInt(pi, key::PrintDoneCopys, m_stPeerParam.iPrintDoneCopys);
-        ReadInt(pi, key::TotalPrintCopys, m_stPeerParam.iTotalPrintCopys);
-        ReadInt(pi, key::PrintSpanTime, m_stPeerParam.iPrintSpanTime);
-        ReadInt(pi, key::PrintRemainTime, m_stPeerParam.iPrintRemainTime);
-        ReadText(pi, key::Capacity, m_stPeerParam.szCapacity);
-        ReadText(pi, key::PrintedArea, m_stPeerParam.szPrintedArea);
-    }
+    if ((it = data.constFind(key::PrintInfo)) != data.constEnd())
+        ReadPrintInfo(it.value().toObject(), m_stPeerParam, true);
     ReadInt(data, key::DeviceDoing, m_stPeerParam.iDeviceStatus);
     ReadInt(data, key::ConnectStatus, m_stPeerParam.iConnectStatus);
     ReadInt(data, key::AutoFlashStatus, m_stPeerParam.iAutoFlashStatus);

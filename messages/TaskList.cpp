@@ -175,10 +175,10 @@ int CWylnOwner::HandleGetTaskListInfo(const QJsonObject& body, const SCloudMsgHe
 {
     __SCLOUD_GET_TASK_LIST_INFO cmd;
     memset(&cmd, 0, sizeof(cmd));
-    const QJsonValue data = body.value(key::Data);
-    if (data.isObject()) {
+    QJsonObject data;
+    if (DataObject(body, data)) {
         cmd.sVer = VersionToShort(hdr.qsVersion);
-        ReadInt(data.toObject(), key::Type, cmd.iType);
+        ReadInt(data, key::Type, cmd.iType);
     }
 
     __SCLOUD_GET_TASK_LIST_INFO_RESULT list;
@@ -189,14 +189,14 @@ int CWylnOwner::HandleGetTaskListInfo(const QJsonObject& body, const SCloudMsgHe
 
 int CWylnOwner::HandleGetTaskListInfoResult(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    const QJsonValue data = body.value(key::Data);
-    if (!data.isObject())
+    QJsonObject data;
+    if (!DataObject(body, data))
         return ResultMissingMember;
 
     __SCLOUD_GET_TASK_LIST_INFO_RESULT list;
     memset(&list, 0, sizeof(list));
     list.sVer = VersionToShort(hdr.qsVersion);
     CTaskListArrays arrays;
-    ReadTaskListData(data.toObject(), list, arrays);
+    ReadTaskListData(data, list, arrays);
     return m_pOwner->OnGetTaskListInfoResult(&list) ? ResultOk : ResultRefused;
 }

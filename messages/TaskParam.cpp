@@ -27,10 +27,10 @@ int CWylnOwner::HandleSetTaskParam(const QJsonObject& body, const SCloudMsgHeade
     memset(&cmd, 0, sizeof(cmd));
     cmd.iPrintModeIndex = kTaskParamNotGiven;
     cmd.iPrintCopys = kTaskParamNotGiven;
-    const QJsonValue data = body.value(key::Data);
-    if (data.isObject()) {
+    QJsonObject data;
+    if (DataObject(body, data)) {
         cmd.sVer = VersionToShort(hdr.qsVersion);
-        ReadSetTaskParam(data.toObject(), cmd);
+        ReadSetTaskParam(data, cmd);
     }
 
     __SCLOUD_TASK_RESULT result;

@@ -60,23 +60,16 @@ int Orlin::UpgradePrintStatus(__SCLOUD_UPGRADE_PRINT_STATUS* pStatus, int nTimeo
         strTargetId = m_stLinkContext.strTargetId;
     }
 
-    const int ret = _ApplyIdBeforeSend();
-    if (ret != 0)
-        return _GetErrorCode(ret);
+    if (const int ret = _ApplyIdBeforeSend())
+        return ret;
 
     QJsonObject header;
     BuildRequestHeader(header, 1, MsgRequest, _SourceId(), QString::fromStdString(task.strPeerId), QString());
     QJsonObject data;
     data.insert(key::Id, task.iTaskId);
     data.insert(key::Status, pStatus->iStatus);
-    QJsonObject body;
-    body.insert(key::Func, func::UpdateTaskStatus);
-    body.insert(key::Data, data);
-    const QByteArray text = ToCompactText(header, body);
-    _Log(text);
-
     // A service client (mode 0) routes every update through the service that
     // the client list named; other clients address the task's peer directly.
     const std::string& strSendTo = m_nClientMode == 0 ? strTargetId : task.strPeerId;
-    return _GetErrorCode(m_pWylnClient->SendTo(strSendTo.c_str(), text.constData(), text.size(), nTimeoutMs));
+    return _SendRequest(header, func::UpdateTaskStatus, data, true, strSendTo.c_str(), nTimeoutMs);
 }

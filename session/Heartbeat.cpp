@@ -1,6 +1,6 @@
 #include "session/Orlin.h"
 
-#include "messages/Heartbeat.h"
+#include "session/DeviceStatus.h"
 #include "wire/Envelope.h"
 #include "wire/Keys.h"
 

@@ -2,6 +2,7 @@
 
 #include "wire/Frame.h"
 #include "wire/Keys.h"
+#include "wire/FieldLength.h"
 
 #include <QTimer>
 
@@ -16,10 +17,8 @@ namespace {
 void CopyId(char (&dst)[260], const char* src)
 {
     memset(dst, 0, sizeof(dst));
-    if (src) {
-        const void* z = memchr(src, 0, sizeof(dst) - 1);
-        memcpy(dst, src, z ? static_cast<size_t>(static_cast<const char*>(z) - src) : sizeof(dst) - 1);
-    }
+    if (src)
+        memcpy(dst, src, FieldLength(src, sizeof(dst) - 1));
 }
 
 } // namespace
@@ -79,12 +78,24 @@ int Orlin::_ApplyIdBeforeSend()
         memcpy(szId, m_szSourceId, sizeof(szId));
     }
     const int ret = m_pWylnClient->ApplyId(m_szApplyInfo, szId, m_nLoginParam);
-    if (ret == 0) {
-        szId[sizeof(szId) - 1] = 0;
-        std::lock_guard<std::mutex> lock(m_mtxState);
-        memcpy(m_szSourceId, szId, sizeof(szId));
-    }
-    return ret;
+    if (ret != 0)
+        return _GetErrorCode(ret);
+    szId[sizeof(szId) - 1] = 0;
+    std::lock_guard<std::mutex> lock(m_mtxState);
+    memcpy(m_szSourceId, szId, sizeof(szId));
+    return 0;
+}
+
+int Orlin::_SendRequest(const QJsonObject& header, QLatin1String func, const QJsonValue& data, bool bAddressed,
+                        const char* szTargetId, int nTimeoutMs)
+{
+    QJsonObject body;
+    body.insert(key::Func, func);
+    body.insert(key::Data, data);
+    const QByteArray text = ToCompactText(header, body);
+    _Log(text);
+    return _GetErrorCode(bAddressed ? m_pWylnClient->SendTo(szTargetId, text.constData(), text.size(), nTimeoutMs)
+                                    : m_pWylnClient->Send(text.constData(), nTimeoutMs));
 }
 
 void Orlin::_StartHeartbeat()

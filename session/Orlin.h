@@ -59,9 +59,14 @@ private:
     void _Log(const QByteArray& text) const;
     // False, with one log line, before a successful Init.
     bool _Ready(const char* szOperation) const;
-    // The addressed senders of client mode 1 apply for a new identifier first.
-    // Returns the transport's code.
+    // The senders' first step: in client mode 1 a new identifier is applied
+    // for. 0, or the mapped code of a refused application.
     int _ApplyIdBeforeSend();
+    // The senders' last step: {"body": {"data", "func"}, "header"} as compact
+    // text, handed to OnLog, sent with SendTo(szTargetId) when bAddressed,
+    // else with Send, and the transport's result mapped.
+    int _SendRequest(const QJsonObject& header, QLatin1String func, const QJsonValue& data, bool bAddressed,
+                     const char* szTargetId, int nTimeoutMs);
     // Loads the plug-in, connects and attaches the receive sink: 0, 12 or a
     // mapped code.
     int _OpenTransport(const char* szHost, int nPort);

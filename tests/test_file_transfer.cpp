@@ -267,7 +267,7 @@ TEST_F(FileTransferTest, OurReceiverAcceptsEveryChunkOurSenderMakes)
     const auto chunks = Calls("SendTo");
     ASSERT_EQ(2u, chunks.size());
     for (bool lift : {true, false}) {
-        Sink().m_bLiftFileChunks = lift;
+        Sink().SetLiftFileChunks(lift);
         Clear();
         for (const auto& c : chunks)
             Deliver(c.payload);
@@ -421,7 +421,7 @@ TEST_F(FileTransferTest, LiftedChunkTextGivesThePlainResultForEveryInput)
     // What the host saw, the logs and the replies without their time (a
     // request without msg_id gets a fresh one).
     auto run = [&](const QByteArray& text, bool lift) {
-        Sink().m_bLiftFileChunks = lift;
+        Sink().SetLiftFileChunks(lift);
         Clear();
         Deliver(text.toStdString());
         std::vector<std::string> out = seen;
@@ -439,9 +439,9 @@ TEST_F(FileTransferTest, LiftedChunkTextGivesThePlainResultForEveryInput)
     };
     for (const auto& r : rows) {
         int result = -1;
-        Sink().m_bLiftFileChunks = true;
+        Sink().SetLiftFileChunks(true);
         EXPECT_EQ(r.lifted, Sink().RecvFileChunk(r.text.constData(), r.text.size(), result)) << r.what;
         EXPECT_EQ(run(r.text, false), run(r.text, true)) << r.what;
     }
-    Sink().m_bLiftFileChunks = true;
+    Sink().SetLiftFileChunks(true);
 }

@@ -301,6 +301,6 @@ TEST_F(InboundReportTest, ErrorEntriesOf348CharactersAgainstOtherLengths)
                   owner.Logs()) << r.what;
     }
     // The list lives only for the call.
-    EXPECT_EQ(0, Sink().m_stPeerParam.iErrorCount);
-    EXPECT_EQ(nullptr, Sink().m_stPeerParam.pErrorInfo);
+    EXPECT_EQ(0, Sink().PeerParam().iErrorCount);
+    EXPECT_EQ(nullptr, Sink().PeerParam().pErrorInfo);
 }

@@ -84,14 +84,14 @@ TEST_F(SessionTest, EveryPacketIsNotifiedAndItsSenderRecorded)
     EXPECT_EQ("peer-N", notes[1].target);
     EXPECT_EQ(1, owner.CountLog("pData is NULL"));
     // A null packet leaves the recorded sender alone.
-    EXPECT_STREQ("peer-Z", Sink().m_szPeerId);
+    EXPECT_STREQ("peer-Z", Sink().PeerId());
 
     // A sender identifier is kept to 259 characters.
     char longId[300];
     memset(longId, 'q', sizeof(longId));
     longId[299] = 0;
     Sink().OnRecv(hb.data(), static_cast<int>(hb.size()), longId, nullptr);
-    EXPECT_EQ(259u, strlen(Sink().m_szPeerId));
+    EXPECT_EQ(259u, strlen(Sink().PeerId()));
 }
 
 TEST_F(SessionTest, JsonBranchResultsAndLogLines)

@@ -183,8 +183,7 @@ TEST_F(SessionTest, AttachRefusesNullClientOrOwner)
     RecordingOwner o;
     EXPECT_EQ(-1, sink.Attach(nullptr, reinterpret_cast<IWylnClient*>(1), nullptr));
     EXPECT_EQ(-1, sink.Attach(&o, nullptr, nullptr));
-    EXPECT_EQ(nullptr, sink.m_pOwner);
-    EXPECT_EQ(nullptr, sink.m_pWylnClient);
+    EXPECT_FALSE(sink.IsAttached());
 }
 
 TEST_F(SessionTest, ExitReleasesOnceAndTwiceIsHarmless)

@@ -1,75 +1,60 @@
-// Loading the transport plug-in and mapping its result codes.
-#include "session/Orlin.h"
+#include "transport/WylnBinding.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibrary>
 
-namespace {
+namespace orlin {
 
-// The plug-in's file: "wyln.dll" on Windows, whose loader looks in the
-// executable's directory first. Elsewhere the same order is kept by hand: the
-// executable's directory, then the system's search path.
 QString WylnFileName()
 {
-#ifdef Q_OS_WIN
+#if defined(Q_OS_WIN)
     return QStringLiteral("wyln.dll");
+#elif defined(Q_OS_MACOS)
+    return QStringLiteral("libwyln.dylib");
 #else
-    QString exeDir;
+    return QStringLiteral("libwyln.so");
+#endif
+}
+
+namespace {
+
+// A host without a QCoreApplication still has an executable; on Linux its
+// directory is read from /proc.
+QString ExecutableDir()
+{
     if (QCoreApplication::instance())
-        exeDir = QCoreApplication::applicationDirPath();
-#  ifdef Q_OS_LINUX
-    if (exeDir.isEmpty())
-        exeDir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
-#  endif
-#  ifdef Q_OS_MACOS
-    const QString local = exeDir + QStringLiteral("/libwyln.dylib");
-#  else
-    const QString local = exeDir + QStringLiteral("/libwyln.so");
-#  endif
-    if (!exeDir.isEmpty() && QFileInfo::exists(local))
-        return local;
-    return QStringLiteral("wyln");
+        return QCoreApplication::applicationDirPath();
+#ifdef Q_OS_LINUX
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
+#else
+    return QString();
 #endif
 }
 
 } // namespace
 
-int Orlin::_LoadWlynDll()
+bool LoadWylnPlugin(SWylnEntryPoints& entry, QString& qsError)
 {
-    // The library stays loaded for the life of the process.
-    QLibrary lib(WylnFileName());
+    entry = SWylnEntryPoints();
+    // The copy beside the executable wins over an installed one, on every
+    // platform (Windows' own loader order would put it first as well).
+    const QString exeDir = ExecutableDir();
+    const QString beside = exeDir + QLatin1Char('/') + WylnFileName();
+    QLibrary lib(!exeDir.isEmpty() && QFileInfo::exists(beside) ? beside : QStringLiteral("wyln"));
     if (!lib.load()) {
-        _Log(QByteArray("wyln.dll Load failed,errstring=") + lib.errorString().toUtf8());
-        return 12;
+        qsError = lib.errorString();
+        return false;
     }
-    PFN_WYLN_NEW_INTERFACE pfnNew = reinterpret_cast<PFN_WYLN_NEW_INTERFACE>(lib.resolve("NewInterface"));
-    if (!pfnNew) {
-        _Log("NewInterface api failed");
-        return 12;
-    }
-    m_pWylnCreator = pfnNew();
-    if (!m_pWylnCreator) {
-        _Log("m_pWylnCreator new failed");
-        return 12;
-    }
-    m_pWylnClient = m_pWylnCreator->CreateClient(m_nClientMode);
-    m_pfnReleaseInterface = reinterpret_cast<PFN_WYLN_RELEASE_INTERFACE>(lib.resolve("ReleaseInterface"));
-    if (!m_pfnReleaseInterface) {
-        _Log("ReleaseInterface api failed");
-        return 12;
-    }
-    // Every later call needs a client; the factory is released by Exit.
-    if (!m_pWylnClient) {
-        _Log("m_pWylnClient create failed");
-        return 12;
-    }
-    return 0;
+    // QLibrary's destructor leaves the file loaded: objects made by the
+    // plug-in may live until the process ends.
+    entry.pfnNewInterface = reinterpret_cast<PFN_WYLN_NEW_INTERFACE>(lib.resolve("NewInterface"));
+    entry.pfnReleaseInterface = reinterpret_cast<PFN_WYLN_RELEASE_INTERFACE>(lib.resolve("ReleaseInterface"));
+    return true;
 }
 
-int Orlin::_GetErrorCode(int iRetErrCode)
+int MapWylnCode(int iRetErrCode)
 {
-    _Log(QStringLiteral("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=%1").arg(iRetErrCode).toUtf8());
     switch (iRetErrCode) {
     case 0: return 0;
     case 1001: return 1;
@@ -98,3 +83,5 @@ int Orlin::_GetErrorCode(int iRetErrCode)
     default: return -1;
     }
 }
+
+} // namespace orlin

@@ -1,9 +1,9 @@
 #include "transport/WylnOwner.h"
 
-#include "session/LinkContext.h"
 #include "wire/Frame.h"
 #include "wire/Crc32.h"
 #include "wire/Keys.h"
+#include "wire/FieldLength.h"
 
 #include <QJsonDocument>
 
@@ -56,11 +56,8 @@ void CWylnOwner::OnRecv(const char* pData, int nLen, const char* szPeerId, const
     }
 
     memset(m_szPeerId, 0, sizeof(m_szPeerId));
-    if (szPeerId) {
-        const void* z = memchr(szPeerId, 0, sizeof(m_szPeerId) - 1);
-        const size_t n = z ? static_cast<size_t>(static_cast<const char*>(z) - szPeerId) : sizeof(m_szPeerId) - 1;
-        memcpy(m_szPeerId, szPeerId, n);
-    }
+    if (szPeerId)
+        memcpy(m_szPeerId, szPeerId, FieldLength(szPeerId, sizeof(m_szPeerId) - 1));
 
     if (!HasFrameMagic(pData, nLen)) {
         OnRecvJson(pData, nLen);

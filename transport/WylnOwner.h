@@ -80,10 +80,22 @@ public:
     // which the host knows the peer's task nTaskId.
     int RegisterPeerTask(const std::string& strPeerId, int nTaskId);
 
+    // ---- state the session and the tests look at ------------------------
+    bool IsAttached() const { return m_pOwner && m_pWylnClient; }
+    IOrlinOwner* Owner() const { return m_pOwner; }
+    // The sender of the packet being handled, zero-terminated.
+    const char* PeerId() const { return m_szPeerId; }
+    // The peer's status as its last heartbeat or report left it.
+    const __SCLOUD_UPGRADE_REPORT_PARAM& PeerParam() const { return m_stPeerParam; }
+    // RecvFileChunk on (the default) or off; tests and the fuzzer compare
+    // both paths.
+    void SetLiftFileChunks(bool bOn) { m_bLiftFileChunks = bOn; }
+
+private:
     IOrlinOwner* m_pOwner;
     IWylnClient* m_pWylnClient;
     __SCLOUD_LINK_CONTEXT* m_pLinkContext;
     __SCLOUD_UPGRADE_REPORT_PARAM m_stPeerParam;  // the peer's last status
     char m_szPeerId[260];                         // sender of the packet being handled
-    bool m_bLiftFileChunks = true;                // RecvFileChunk on; tests compare both paths
+    bool m_bLiftFileChunks = true;
 };

@@ -1,6 +1,7 @@
 #include "JsonRead.h"
 
 #include "Keys.h"
+#include "wire/FieldLength.h"
 
 #include <QJsonArray>
 
@@ -124,9 +125,7 @@ bool ReadTextFull(const QJsonObject& o, QLatin1String key, char* pField, size_t 
 
 QString FieldText(const char* pField, size_t nFieldSize)
 {
-    const void* z = memchr(pField, 0, nFieldSize);
-    const size_t n = z ? static_cast<size_t>(static_cast<const char*>(z) - pField) : nFieldSize;
-    return QString::fromUtf8(pField, static_cast<int>(n));
+    return QString::fromUtf8(pField, static_cast<int>(FieldLength(pField, nFieldSize)));
 }
 
 bool FirstDataRecord(const QJsonObject& body, QJsonObject& record)

@@ -1,4 +1,5 @@
 #include "wire/JsonText.h"
+#include "wire/FieldLength.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -143,8 +144,7 @@ JsonText& JsonText::Text(QLatin1String key, const QString& qsValue)
 JsonText& JsonText::Text(QLatin1String key, const char* pField, size_t nFieldSize)
 {
     _Key(key);
-    const void* z = memchr(pField, 0, nFieldSize);
-    _String(pField, z ? static_cast<size_t>(static_cast<const char*>(z) - pField) : nFieldSize);
+    _String(pField, FieldLength(pField, nFieldSize));
     return *this;
 }
 

@@ -1,5 +1,7 @@
 #include "WylnPeer.h"
 
+#include "transport/WylnBinding.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -73,14 +75,11 @@ WylnPeer::~WylnPeer()
 
 int WylnPeer::start(const QString& host, int port, const QString& id)
 {
-    const QString beside = QCoreApplication::applicationDirPath() + "/libwyln.so";
-    lib_.setFileName(QFile::exists(beside) ? beside : QStringLiteral("wyln"));
-    if (!lib_.load()) {
-        error_ = lib_.errorString();
+    orlin::SWylnEntryPoints entry;
+    if (!orlin::LoadWylnPlugin(entry, error_))
         return -12;
-    }
-    auto create = reinterpret_cast<PFN_WYLN_NEW_INTERFACE>(lib_.resolve("NewInterface"));
-    release_ = reinterpret_cast<PFN_WYLN_RELEASE_INTERFACE>(lib_.resolve("ReleaseInterface"));
+    auto create = entry.pfnNewInterface;
+    release_ = entry.pfnReleaseInterface;
     if (!create || !release_ || !(creator_ = create()) || !(client_ = creator_->CreateClient(0))) {
         error_ = "the transport plug-in is incomplete";
         return -12;

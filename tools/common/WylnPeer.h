@@ -1,5 +1,5 @@
-// A direct client of the wyln transport plug-in for the tools: loads
-// libwyln.so (beside the executable first, then the library path), connects,
+// A direct client of the wyln transport plug-in for the tools: loads the
+// plug-in as the library does (transport/WylnBinding.h), connects,
 // logs in and hands every inbound packet to a callback on the transport's
 // thread. Also the JSON envelope helpers the console speaks.
 #pragma once
@@ -8,7 +8,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QLibrary>
 #include <QString>
 
 #include <condition_variable>
@@ -79,7 +78,6 @@ public:
     void OnRecv(const char* pData, int nLen, const char* szPeerId, const char* szPeerName) override;
 
 private:
-    QLibrary lib_;
     IWylnCreator* creator_ = nullptr;
     IWylnClient* client_ = nullptr;
     PFN_WYLN_RELEASE_INTERFACE release_ = nullptr;
