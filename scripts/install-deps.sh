@@ -8,6 +8,7 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients
   libssl-dev openssl zlib1g-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libcpp-httplib-dev chromium chromium-driver
 )
 if [ "${ORLIN_WITH_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

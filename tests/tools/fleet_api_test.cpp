@@ -1,0 +1,272 @@
+// orlin_fleet's HTTP API over a real broker: JSON shapes, the event stream,
+// a printer that goes offline, 100 printers, the access token, and requests
+// that are not HTTP, too long or too slow.
+#include "FleetTestSupport.h"
+
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace fleet_test;
+
+namespace {
+
+class FleetApi : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(broker->start()) << broker->errorText();
+        port = fleet.start(*broker, {"--read-timeout", "1", "--offline-after", "2"});
+        ASSERT_NE(port, 0) << fleet.errors().toStdString();
+        http = std::make_unique<httplib::Client>("127.0.0.1", port);
+    }
+
+    auto broker = openBroker();
+    FleetProcess fleet;
+    int port = 0;
+    std::unique_ptr<httplib::Client> http;
+};
+
+// A peer-chosen name and an error text full of markup travel as plain JSON
+// strings; the page shows them as text (see the browser test).
+const QString kMarkupName = R"m(<img src=x onerror="alert(1)">&amp;'")m";
+const QString kMarkupError = R"(</li><script>alert("e")</script><b>hot</b>)";
+
+TEST_F(FleetApi, ShapesStreamAndOffline)
+{
+    // The stream, from before anything happened.
+    std::atomic<bool> streaming{true};
+    std::string stream;
+    std::mutex streamMutex;
+    std::thread reader([&] {
+        httplib::Client c("127.0.0.1", port);
+        c.set_read_timeout(20, 0);
+        c.Get("/api/events", [&](const char* data, size_t n) {
+            std::lock_guard<std::mutex> lock(streamMutex);
+            stream.append(data, n);
+            return streaming.load();
+        });
+    });
+    auto streamed = [&](const std::string& what) {
+        std::lock_guard<std::mutex> lock(streamMutex);
+        return stream.find(what) != std::string::npos;
+    };
+
+    FakePrinter p;
+    ASSERT_TRUE(p.start(*broker, kMarkupName));
+    ASSERT_EQ(p.heartbeat(QJsonObject{{"device_status", 1}, {"connect_status", 1}}), 0);
+    QJsonObject r = printing(7, 40);
+    QByteArray field(260, '\0');
+    field.replace(0, kMarkupError.toUtf8().size(), kMarkupError.toUtf8());
+    r["data"] = QJsonObject{{"print_info", r["data"].toObject()["print_info"]},
+                            {"error_info", QJsonArray{QJsonObject{{"code", 9}, {"msg", QString(field.toBase64())}}}}};
+    ASSERT_EQ(p.report(r), 0);
+    ASSERT_EQ(p.taskStatus(1001, 1), 0);
+
+    QJsonObject f;
+    ASSERT_TRUE(waitUntil([&] {
+        f = getJson(*http, "/api/fleet");
+        return f.value("task_updates").toArray().size() == 1;
+    }, 5000)) << QJsonDocument(f).toJson().toStdString();
+    const QStringList fleetKeys{"clients", "counters", "now_ms", "printers", "seq", "task_updates", "transfers"};
+    EXPECT_EQ(f.keys(), fleetKeys);
+    ASSERT_EQ(f.value("printers").toArray().size(), 1);
+    const QJsonObject pr = f.value("printers").toArray()[0].toObject();
+    const QStringList printerKeys{"auto_flash_status", "capacity", "connect_status", "device_status", "done_copies", "errors",
+                                  "head_temp_status", "heartbeats", "id", "last_heartbeat_ms", "last_report_ms",
+                                  "last_seen_ms", "online", "presence_known", "print_status", "printed_area", "progress",
+                                  "remain_s", "reports", "span_s", "state", "task_id", "total_copies", "upgrade_process"};
+    EXPECT_EQ(pr.keys(), printerKeys);
+    EXPECT_EQ(pr.value("id").toString(), kMarkupName);
+    EXPECT_EQ(pr.value("state").toString(), "printing");
+    EXPECT_EQ(pr.value("progress").toInt(), 40);
+    EXPECT_EQ(pr.value("errors").toArray()[0].toObject(), (QJsonObject{{"code", 9}, {"msg", kMarkupError}}));
+    EXPECT_TRUE(pr.value("presence_known").toBool());
+    EXPECT_EQ(f.value("task_updates").toArray()[0].toObject().value("id").toInt(), 1001);
+    EXPECT_GE(f.value("counters").toObject().value("reports_in").toInt(), 1);
+
+    // One printer, by its name percent-encoded in the path.
+    int status = 0;
+    const std::string path = "/api/printers/" + QUrl::toPercentEncoding(kMarkupName).toStdString();
+    const QJsonObject one = getJson(*http, path, &status);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(one.keys(), (QStringList{"now_ms", "printer", "task_updates", "transfers"}));
+    EXPECT_EQ(one.value("printer").toObject().value("id").toString(), kMarkupName);
+    EXPECT_EQ(one.value("task_updates").toArray().size(), 1);
+
+    // Unknown printers and paths, other methods.
+    for (const char* unknown : {"/api/printers/nobody", "/nothing", "/api/fleet/x", "/api/printers/"}) {
+        getJson(*http, unknown, &status);
+        EXPECT_EQ(status, 404) << unknown;
+    }
+    auto post = http->Post("/api/fleet", "{}", "application/json");
+    ASSERT_TRUE(post);
+    EXPECT_NE(post->status, 200);
+    auto page = http->Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->get_header_value("Content-Security-Policy").find("default-src 'none'"), std::string::npos);
+    EXPECT_EQ(page->get_header_value("X-Content-Type-Options"), "nosniff");
+
+    // The stream carried the report and the update as they came.
+    EXPECT_TRUE(waitUntil([&] { return streamed("event: task_status\n") && streamed("\"progress\":40"); }, 2000));
+
+    // A clean logout leaves "offline" on presence.
+    p.peer.stop();
+    EXPECT_TRUE(waitUntil([&] {
+        const QJsonArray ps = getJson(*http, "/api/fleet").value("printers").toArray();
+        return !ps.isEmpty() && ps[0].toObject().value("state").toString() == "offline";
+    }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return streamed("\"state\":\"offline\""); }, 2000));
+    streaming = false;
+    fleet.stop();
+    reader.join();
+}
+
+TEST_F(FleetApi, SilentPrinterWithoutPresenceGoesOffline)
+{
+    // A connection that keeps no presence topic: only silence can take it
+    // offline (--offline-after 2).
+    qputenv("WYLN_PRESENCE", "0");
+    FakePrinter quiet;
+    const bool started = quiet.start(*broker, "quiet");
+    qunsetenv("WYLN_PRESENCE");
+    ASSERT_TRUE(started);
+    ASSERT_EQ(quiet.heartbeat(QJsonObject{{"device_status", 1}}), 0);
+    auto state = [&] {
+        const QJsonArray ps = getJson(*http, "/api/fleet").value("printers").toArray();
+        return ps.isEmpty() ? QString() : ps[0].toObject().value("state").toString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return state() == "idle"; }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return state() == "offline"; }, 5000));
+}
+
+TEST_F(FleetApi, HundredPrinters)
+{
+    std::vector<std::unique_ptr<FakePrinter>> printers;
+    for (int i = 0; i < 100; ++i) {
+        printers.push_back(std::make_unique<FakePrinter>());
+        ASSERT_TRUE(printers.back()->start(*broker, QString("p%1").arg(i, 3, 10, QLatin1Char('0'))));
+    }
+    for (int round = 1; round <= 3; ++round)
+        for (auto& p : printers)
+            ASSERT_EQ(p->report(printing(1, round * 10)), 0);
+    QJsonArray ps;
+    ASSERT_TRUE(waitUntil([&] {
+        ps = getJson(*http, "/api/fleet").value("printers").toArray();
+        return ps.size() == 100
+               && std::all_of(ps.begin(), ps.end(), [](const QJsonValue& v) { return v.toObject().value("progress").toInt() == 30; });
+    }, 10000)) << ps.size();
+    EXPECT_EQ(ps[0].toObject().value("id").toString(), "p000");
+    EXPECT_EQ(ps[99].toObject().value("reports").toInt(), 3);
+}
+
+// Sends raw bytes and reads until the server closes; false when it is still
+// open after waitMs.
+bool closedAfter(int port, const std::string& bytes, int waitMs, std::string* reply = nullptr)
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0)
+        return false;
+    timeval tv{waitMs / 1000, (waitMs % 1000) * 1000};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(s, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;  // the server may close before it has read everything
+        sent += static_cast<size_t>(n);
+    }
+    char buf[4096];
+    bool closed = false;
+    for (;;) {
+        const ssize_t n = recv(s, buf, sizeof(buf), 0);
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) {
+            closed = true;
+            break;
+        }
+        if (n < 0)
+            break;
+        if (reply)
+            reply->append(buf, static_cast<size_t>(n));
+    }
+    close(s);
+    return closed;
+}
+
+TEST_F(FleetApi, BadRequestsAreClosedAndTheServerGoesOn)
+{
+    const struct
+    {
+        const char* name;
+        std::string bytes;
+        const char* status;      // expected start of the reply, "" for none
+    } cases[] = {
+        {"not HTTP", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) + "\r\n\r\n", "HTTP/1.1 400"},
+        {"garbage line", "hello there\r\n\r\n", "HTTP/1.1 400"},
+        {"request line too long", "GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414"},
+        {"header too long", "GET / HTTP/1.1\r\nX: " + std::string(100000, 'b') + "\r\n\r\n", ""},
+        {"too slow: stops in the middle", "GET /api/fleet HTTP/1.1\r\nHost: x\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string reply;
+        // --read-timeout 1: a stalled request is dropped after a second.
+        EXPECT_TRUE(closedAfter(port, c.bytes, 4000, &reply));
+        EXPECT_EQ(reply.compare(0, strlen(c.status), c.status), 0) << reply.substr(0, 40);
+    }
+    int status = 0;
+    getJson(*http, "/api/fleet", &status);
+    EXPECT_EQ(status, 200);
+}
+
+TEST(FleetToken, RequiredWhenSet)
+{
+    auto broker = openBroker();
+    ASSERT_TRUE(broker->start()) << broker->errorText();
+    FleetProcess fleet;
+    const int port = fleet.start(*broker, {"--token", "s3cret"});
+    ASSERT_NE(port, 0);
+    httplib::Client c("127.0.0.1", port);
+    const struct
+    {
+        const char* path;
+        httplib::Headers headers;
+        int status;
+    } cases[] = {
+        {"/api/fleet", {}, 401},
+        {"/", {}, 401},
+        {"/api/fleet", {{"Authorization", "Bearer wrong"}}, 401},
+        {"/api/fleet", {{"Authorization", "Bearer s3cret"}}, 200},
+        {"/api/fleet?token=s3cret", {}, 200},
+        {"/api/fleet", {{"Cookie", "a=b; orlin_fleet_token=s3cret"}}, 200},
+    };
+    for (const auto& k : cases) {
+        auto r = c.Get(k.path, k.headers);
+        ASSERT_TRUE(r) << k.path;
+        EXPECT_EQ(r->status, k.status) << k.path;
+    }
+    auto r = c.Get("/?token=s3cret");
+    ASSERT_TRUE(r);
+    EXPECT_NE(r->get_header_value("Set-Cookie").find("orlin_fleet_token=s3cret"), std::string::npos);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
