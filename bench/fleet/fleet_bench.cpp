@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     QTemporaryDir work;
     auto broker = openBroker();
     if (!work.isValid() || !broker->start()) {
-        std::fprintf(stderr, "no broker: %s\n", broker->errorText().c_str());
+        std::fprintf(stderr, "no broker: %s\n", qPrintable(broker->errorText()));
         return 1;
     }
     FleetProcess fleet;

@@ -101,7 +101,7 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     auto broker = openBroker();
-    ASSERT_TRUE(broker->start()) << broker->errorText();
+    ASSERT_TRUE(broker->start()) << broker->errorText().toStdString();
     FleetProcess fleet;
     const int port = fleet.start(*broker);
     ASSERT_NE(port, 0) << fleet.errors().toStdString();

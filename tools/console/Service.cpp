@@ -3,13 +3,12 @@
 // report and relays it to consoles that watch a device.
 #include "Console.h"
 #include "ConsoleIo.h"
+#include "Presence.h"
 
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QThread>
-
-#include <mosquitto.h>
 
 #include <algorithm>
 #include <map>
@@ -102,47 +101,6 @@ public:
 private:
     std::mutex m_;
     std::map<QString, ClientRecord> clients_;
-};
-
-class PresenceWatcher
-{
-public:
-    explicit PresenceWatcher(ClientTable& table) : table_(table) {}
-    ~PresenceWatcher()
-    {
-        if (mosq_) {
-            mosquitto_disconnect(mosq_);
-            mosquitto_loop_stop(mosq_, false);
-            mosquitto_destroy(mosq_);
-        }
-    }
-    bool start(const QString& host, int port, const QByteArray& user, const QByteArray& password)
-    {
-        mosquitto_lib_init();
-        const QByteArray clientId = user.isEmpty() ? ("presence-" + tools::newMsgId().toUtf8()) : user;
-        mosq_ = mosquitto_new(clientId.constData(), true, this);
-        if (!mosq_)
-            return false;
-        mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-        if (!user.isEmpty())
-            mosquitto_username_pw_set(mosq_, user.constData(), password.constData());
-        mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int rc) {
-            if (rc == 0)
-                mosquitto_subscribe(m, nullptr, "presence/+", 1);
-        });
-        mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* msg) {
-            const QString topic = QString::fromUtf8(msg->topic);
-            const QByteArray payload(static_cast<const char*>(msg->payload), msg->payloadlen);
-            static_cast<PresenceWatcher*>(self)->table_.seen(topic.section('/', 1), payload == "online" ? 1 : 0);
-        });
-        if (mosquitto_connect(mosq_, host.toUtf8().constData(), port, 30) != MOSQ_ERR_SUCCESS)
-            return false;
-        return mosquitto_loop_start(mosq_) == MOSQ_ERR_SUCCESS;
-    }
-
-private:
-    ClientTable& table_;
-    mosquitto* mosq_ = nullptr;
 };
 
 } // namespace
@@ -275,7 +233,7 @@ int runService(const QStringList& args)
     if (!startPeer(peer, p, self))
         return 1;
     table.seen(self, 1);
-    PresenceWatcher presence(table);
+    tools::PresenceWatcher presence([&table](const QString& id, bool online) { table.seen(id, online ? 1 : 0); });
     const QByteArray pu = p.isSet("presence-user") ? p.value("presence-user").toUtf8() : qgetenv("WYLN_PRESENCE_USERNAME");
     const QByteArray pp =
         p.isSet("presence-password") ? p.value("presence-password").toUtf8() : qgetenv("WYLN_PRESENCE_PASSWORD");

@@ -3,10 +3,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 std::atomic<bool> g_stop{false};
@@ -33,8 +38,17 @@ int main(int argc, char** argv)
         {"files-dir", "Where received files are stored.", "dir", "printer-files"},
         {"log", "The library's log, one line per message with a time prefix.", "file", "printer.log"},
         {"step-ms", "Duration of one print step (a fifth of a copy).", "ms", "150"},
+        {"count", "Run this many printers in this one process. With --id X they log in as X-001, X-002, ...; each "
+                  "keeps its files in its own folder under --files-dir and its log in --log with its number added.",
+         "n", "1"},
     });
     p.process(app);
+    bool countOk = false;
+    const int count = p.value("count").toInt(&countOk);
+    if (!countOk || count < 1 || count > 10000) {
+        std::fprintf(stderr, "orlin_printer: --count wants a number from 1 to 10000\n");
+        return 2;
+    }
 
     sim::PrinterOptions o;
     o.host = p.value("host");
@@ -47,9 +61,22 @@ int main(int argc, char** argv)
     o.logPath = p.value("log");
     o.stepMs = qMax(1, p.value("step-ms").toInt());
 
-    sim::SimPrinter printer(o);
-    if (printer.start() != 0)
-        return 1;
+    std::vector<std::unique_ptr<sim::SimPrinter>> printers;
+    const int width = qMax(3, static_cast<int>(QString::number(count).size()));
+    for (int i = 1; i <= count; ++i) {
+        sim::PrinterOptions oi = o;
+        if (count > 1) {
+            const QString n = QString("%1").arg(i, width, 10, QLatin1Char('0'));
+            if (o.useId)
+                oi.id = (o.id.isEmpty() ? QString("printer") : o.id) + "-" + n;
+            oi.filesDir = QDir(o.filesDir).filePath(o.useId ? oi.id : n);
+            const QFileInfo log(o.logPath);
+            oi.logPath = log.dir().filePath(log.completeBaseName() + "-" + n + (log.suffix().isEmpty() ? "" : "." + log.suffix()));
+        }
+        printers.push_back(std::make_unique<sim::SimPrinter>(oi));
+        if (printers.back()->start() != 0)
+            return 1;
+    }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     QTimer poll;
@@ -59,7 +86,9 @@ int main(int argc, char** argv)
     });
     poll.start(50);
     const int rc = app.exec();
-    printer.shutdown();
-    printer.say("offline");
+    for (auto& printer : printers) {
+        printer->shutdown();
+        printer->say("offline");
+    }
     return rc;
 }
