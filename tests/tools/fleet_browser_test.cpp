@@ -1,9 +1,11 @@
 // orlin_fleet's page in headless Chromium, driven through chromedriver's
 // WebDriver protocol: while the simulated printer prints, its card shows
-// "printing" and a rising progress; a printer whose name and error text are
-// markup shows them as text. A screenshot of the page is saved.
+// "printing" and a rising progress; a file sent to it appears among the
+// transfers; a printer whose name and error text are markup shows them as
+// text. A screenshot of the page is saved.
 #include "FleetTestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -103,7 +105,7 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
     auto broker = openBroker();
     ASSERT_TRUE(broker->start()) << broker->errorText().toStdString();
     FleetProcess fleet;
-    const int port = fleet.start(*broker);
+    const int port = fleet.start(*broker, {"--monitor"});
     ASSERT_NE(port, 0) << fleet.errors().toStdString();
 
     // The simulated printer, with a print file already in its directory.
@@ -153,6 +155,22 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
     }, 10000);
     EXPECT_GE(first, 0) << "the card never showed \"printing\"";
     EXPECT_GT(last, first);
+
+    // A file sent from the client to the printer shows up as a transfer
+    // (--monitor: the open test broker lets the fleet read every message).
+    const QByteArray b64 = QByteArray(3000, 'y').toBase64();
+    ASSERT_TRUE(client.peer.request("printer-01", "file_transfer",
+                                    QJsonObject{{"file_name", "sent.prn"}, {"file_size", 3000}, {"chunk_size", b64.size()},
+                                                {"md5", QString(QCryptographicHash::hash(b64, QCryptographicHash::Md5).toBase64())},
+                                                {"total_chunks", 1}, {"chunk_index", 0}, {"data", QString(b64)}},
+                                    5000, reply));
+    EXPECT_EQ(reply.body.value("data").toObject().value("code").toInt(-1), 0);
+    const char* const lastTransfer =
+        "const r = document.querySelector('#transfers tbody tr');"
+        "return r ? Array.from(r.cells).map(c => c.textContent).join('|') : ''";
+    QString row;
+    EXPECT_TRUE(waitUntil([&] { return (row = wd.run(lastTransfer).toString()).endsWith("|client-01|printer-01|sent.prn|3000 B|1 / 1|ok 1"); }, 5000))
+        << row.toStdString();
 
     // The markup printer's name and error are text, and nothing of them ran.
     const QJsonObject m = card(wd, kMarkupName);
