@@ -1,0 +1,65 @@
+// The simulated printer's file receiver: puts "file_transfer" chunks
+// together into files in one folder, surviving restarts on either side.
+//
+// Each chunk is written at its index's offset into a partial file
+// ".NAME.part", so duplicates and chunks out of order do no harm. Beside it
+// a small record ".NAME.chunks" lists the chunks that arrived with their
+// digests (one line each, appended after the chunk's bytes were written), so
+// that a transfer goes on after the printer, the sender or the broker
+// restarted. When the last chunk arrives the file's size is checked and its
+// MD5 taken: from the bytes as they arrived when they came in order, else
+// read back from the partial file, with every chunk read back checked
+// against its recorded digest again. Only then is the partial file renamed
+// to NAME and the file reported received. The record stays, marked
+// complete, so that a sender that missed the last reply learns that nothing
+// is left to send.
+//
+// Chunks without "chunk_index" (the library's own sender) arrive in order:
+// while a transfer has seen no other index, a repeated index 0 with other
+// content is taken as the next chunk. Senders that query the printer first
+// (ChunkText.h) are never read that way.
+//
+// Not thread-safe: the caller serialises calls.
+#pragma once
+
+#include <OrlinTypes.h>
+
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace sim {
+
+class FileStore
+{
+public:
+    using Say = std::function<void(const QString&)>;
+
+    FileStore(QString dir, Say say);
+    ~FileStore();
+    FileStore(const FileStore&) = delete;
+    FileStore& operator=(const FileStore&) = delete;
+
+    // One inbound chunk or query as OnFileTransfer receives it. Returns the
+    // reply code (tools::ChunkCode); path gets where the file is stored.
+    int onChunk(const __SCLOUD_FILE_TRANSFER& c, QString& path);
+
+    // Closes every open file; partial files and records stay for a resume.
+    void close();
+
+private:
+    struct Transfer;
+    Transfer* load(const QString& name);
+    bool begin(Transfer& t, qint64 size, int total, QString& why);
+    int store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c);
+    int complete(Transfer& t);
+    int query(Transfer* t, const __SCLOUD_FILE_TRANSFER& c);
+
+    QString dir_;
+    Say say_;
+    std::map<QString, std::unique_ptr<Transfer>> transfers_;
+};
+
+} // namespace sim
