@@ -85,7 +85,7 @@ for round in $(seq "$rounds"); do
   send load_device_info '{"info_type":0}' --timeout 5000 >/dev/null || fail "round $round: no answer before the fault"
 
   # A transfer in flight when the broker dies.
-  as console "$tools/orlin_console" send-file "$printer" "$work/job.prn" --port "$port" --timeout 5000 \
+  as console "$tools/orlin_console" send-file "$printer" "$work/job.prn" --port "$port" --timeout 5000 --give-up 1 \
     >"$work/file-$round.out" 2>&1 &
   file_pid=$!
   sleep 0.4

@@ -1,9 +1,8 @@
-// The console's protocol pieces: file chunks as the library makes them,
-// client filters, status extraction, and the launched broker's configuration.
+// The console's protocol pieces: client filters, status extraction, and
+// the launched broker's configuration.
 #include "Console.h"
 #include "MosquittoLauncher.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -19,44 +18,6 @@
 using namespace console;
 
 namespace {
-
-TEST(FileChunks, MatchTheLibrarysSenderAndRebuildTheFile)
-{
-    const struct
-    {
-        int bytes, chunkChars;
-        std::vector<int> sizes;  // expected "chunk_size" of each chunk
-    } cases[] = {
-        {1, 8388608, {4}},
-        {6291456, 8388608, {8388608}},  // exactly one chunk
-        {6291457, 8388608, {8388608, 4}},
-        {10, 8, {8, 8}},
-        {13, 8, {8, 8, 4}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.bytes);
-        QByteArray content(c.bytes, Qt::Uninitialized);
-        for (int i = 0; i < c.bytes; ++i)
-            content[i] = static_cast<char>((i * 131 + 7) & 0xff);
-        const auto chunks = fileChunks(content, "job.prn", c.chunkChars);
-        ASSERT_EQ(chunks.size(), c.sizes.size());
-        QByteArray b64;
-        for (size_t i = 0; i < chunks.size(); ++i) {
-            const QJsonObject& ch = chunks[i];
-            const QByteArray data = ch.value("data").toString().toLatin1();
-            EXPECT_EQ(ch.value("chunk_size").toInt(), c.sizes[i]) << i;
-            EXPECT_EQ(data.size(), c.sizes[i]) << i;
-            EXPECT_EQ(ch.value("chunk_index").toInt(), static_cast<int>(i));
-            EXPECT_EQ(ch.value("total_chunks").toInt(), static_cast<int>(chunks.size()));
-            EXPECT_EQ(ch.value("file_size").toInt(), c.bytes);
-            EXPECT_EQ(ch.value("file_name").toString(), "job.prn");
-            EXPECT_EQ(ch.value("md5").toString(),
-                      QString(QCryptographicHash::hash(data, QCryptographicHash::Md5).toBase64()));
-            b64 += data;
-        }
-        EXPECT_EQ(QByteArray::fromBase64(b64), content);
-    }
-}
 
 TEST(ClientFilter, AppliesEveryCriterionOfAGetClientRequest)
 {

@@ -28,12 +28,6 @@ struct ClientRecord
 bool clientMatches(const ClientRecord& r, const QJsonObject& filter);
 QJsonObject clientToJson(const ClientRecord& r);
 
-// The file chunks the library's sender makes (8388608 Base64 characters
-// each, "md5" the Base64 MD5 of the chunk's characters), plus "chunk_index",
-// which the library's sender leaves out and a receiver rebuilding by index
-// needs.
-std::vector<QJsonObject> fileChunks(const QByteArray& content, const QString& fileName, int chunkChars = 8388608);
-
 // A device's status out of a heartbeat (msg_type 3) or a report (msg_type
 // 2, "report"): heartbeats carry the status members in the body, reports in
 // body.data, with "device_status" in the body as the library sends it.

@@ -1,149 +1,161 @@
-// orlin_console send-file: a file as "file_transfer" chunks, with progress
-// and throughput.
+// orlin_console send-file: a file streamed as "file_transfer" chunks, with
+// progress by acknowledged chunk, resumable, ending with size, MD5 and
+// throughput.
 #include "Console.h"
 #include "ConsoleIo.h"
+#include "FileSender.h"
 
-#include <QCryptographicHash>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
+#include <QJsonObject>
 
 #include <cstdio>
+
+#ifdef __linux__
 #include <unistd.h>
+#include <QFile>
+#endif
 
 namespace console {
 
-std::vector<QJsonObject> fileChunks(const QByteArray& content, const QString& fileName, int chunkChars)
+namespace {
+
+// Resident memory now and at its peak, in KiB (0 where not known).
+void residentKiB(qint64& now, qint64& peak)
 {
-    std::vector<QJsonObject> chunks;
-    const QByteArray b64 = content.toBase64();
-    const int total = qMax(1, static_cast<int>((b64.size() + chunkChars - 1) / chunkChars));
-    for (int i = 0; i < total; ++i) {
-        const QByteArray part = b64.mid(static_cast<qsizetype>(i) * chunkChars, chunkChars);
-        const QByteArray md5 = QCryptographicHash::hash(part, QCryptographicHash::Md5).toBase64();
-        chunks.push_back(QJsonObject{{"file_name", fileName},
-                                     {"file_size", content.size()},
-                                     {"chunk_size", part.size()},
-                                     {"md5", QString::fromLatin1(md5)},
-                                     {"total_chunks", total},
-                                     {"chunk_index", i},
-                                     {"data", QString::fromLatin1(part)}});
+    now = peak = 0;
+#ifdef __linux__
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            now = line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        else if (line.startsWith("VmHWM:"))
+            peak = line.mid(6).trimmed().split(' ').value(0).toLongLong();
     }
-    return chunks;
+#endif
 }
+
+bool stderrIsTerminal()
+{
+#ifdef __linux__
+    return isatty(STDERR_FILENO);
+#else
+    return false;
+#endif
+}
+
+} // namespace
 
 int runSendFile(const QStringList& args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(
-        "Sends a file as \"file_transfer\" chunks exactly as the library does (8388608 Base64 characters per "
-        "chunk, each with the Base64 MD5 of its characters) and adds \"chunk_index\" to every chunk, because a "
-        "receiver rebuilds the file by chunk index. Waits for every chunk's reply; exit status 0 when all "
-        "replies carry code 0, 2 when one is missing, 1 otherwise.");
+        "Streams a file to a printer as \"file_transfer\" chunks: 8388608 Base64 characters each, with the Base64 "
+        "MD5 of its characters and its \"chunk_index\", read from the file one chunk at a time, at most --window "
+        "chunks awaiting their replies. Files of 1 to 2147483647 bytes (the printer reads \"file_size\" as a 32-bit "
+        "integer). A transfer cut off by a killed console, a broker restart or lost replies goes on when the same "
+        "file is sent again: the printer is asked what it holds and only the rest travels.\n"
+        "Throughput: file bytes this run carried, from the first question to the printer until it confirmed the "
+        "whole file, size and MD5 checked.\n"
+        "Exit status: 0 the printer confirmed the file, 2 it did not answer, 1 any other failure.");
     addCommon(p);
     p.addPositionalArgument("device", "Target identifier.");
     p.addPositionalArgument("path", "The file to send.");
     p.addOptions({
         {"name", "File name to send (default: the file's own name).", "name"},
-        {"timeout", "Milliseconds to wait for each reply.", "ms", "15000"},
+        {"window", "Chunks in flight.", "n", "3"},
+        {"timeout", "Milliseconds without any reply after which the chunks in flight are asked for again.", "ms",
+         "15000"},
+        {"give-up", "Seconds the printer may stay unreachable before the transfer fails.", "s", "120"},
     });
     if (!parse(p, "send-file", args, 2))
         return 1;
     const QStringList pos = p.positionalArguments();
     const bool json = p.isSet("json");
-    QFile f(pos[1]);
-    if (!f.open(QIODevice::ReadOnly)) {
+    const QFileInfo info(pos[1]);
+    if (!info.isFile() || !info.isReadable()) {
         err("cannot read " + pos[1]);
         return 1;
     }
-    const QByteArray content = f.readAll();
-    if (content.isEmpty()) {
-        err("the file is empty");
+    const QString problem = tools::sizeProblem(info.size());
+    if (!problem.isEmpty()) {
+        err(pos[1] + ": " + problem + "; nothing sent");
         return 1;
     }
-    const QString name = p.isSet("name") ? p.value("name") : QFileInfo(pos[1]).fileName();
     tools::WylnPeer peer;
     if (!startPeer(peer, p))
         return 1;
-    const int timeout = p.value("timeout").toInt();
-    QElapsedTimer t;
-    t.start();
-    const std::vector<QJsonObject> chunks = fileChunks(content, name);
-    const int total = static_cast<int>(chunks.size());
-    std::vector<QString> ids(chunks.size());
-    QJsonArray replies;
-    QString filePath;
-    int failures = 0;
-    qint64 acked = 0;
-    const bool tty = isatty(STDERR_FILENO);
-    // The progress goes to stderr, also with --json.
-    auto showProgress = [&](int done) {
-        const double s = qMax<qint64>(1, t.elapsed()) / 1000.0;
+    qint64 idleKiB = 0, peakKiB = 0;
+    residentKiB(idleKiB, peakKiB);
+
+    tools::SendOptions o;
+    o.target = pos[0];
+    o.path = pos[1];
+    o.name = p.value("name");
+    o.window = qMax(1, p.value("window").toInt());
+    o.replyTimeoutMs = qMax(100, p.value("timeout").toInt());
+    o.giveUpMs = qMax(1, p.value("give-up").toInt()) * 1000;
+    const bool tty = stderrIsTerminal();
+    // The progress goes to stderr, also with --json; without a terminal one
+    // line per tenth of the file.
+    int shown = -1;
+    auto progress = [&](int acked, int total, qint64 bytes, double seconds) {
+        const int percent = static_cast<int>(bytes * 100 / info.size());
+        if (!tty && acked != total && percent / 10 == shown / 10)
+            return;
+        shown = percent;
         const QString text = QString("%1 %2/%3 chunks  %4 MiB  %5 MiB/s")
-                                 .arg(progressBar(static_cast<int>(acked * 100 / content.size())))
-                                 .arg(done)
+                                 .arg(progressBar(percent))
+                                 .arg(acked)
                                  .arg(total)
-                                 .arg(acked / 1048576.0, 0, 'f', 1)
-                                 .arg(acked / 1048576.0 / s, 0, 'f', 1);
+                                 .arg(bytes / 1048576.0, 0, 'f', 1)
+                                 .arg(bytes / 1048576.0 / qMax(0.001, seconds), 0, 'f', 1);
         std::lock_guard<std::mutex> lock(outputLock());
         std::fprintf(stderr, tty ? "\r%s" : "%s\n", text.toUtf8().constData());
         std::fflush(stderr);
     };
-    auto collect = [&](int i) -> bool {
-        tools::Inbound reply;
-        if (!peer.waitReply(ids[i], timeout, reply))
-            return false;
-        const QJsonObject d = reply.body.value("data").toObject();
-        replies.append(QJsonObject{{"chunk_index", i}, {"code", d.value("code").toInt(-1)}, {"file_path", d.value("file_path")}});
-        if (d.value("code").toInt(-1) != 0)
-            ++failures;
-        filePath = d.value("file_path").toString();
-        acked += chunks[i].value("chunk_size").toInt() / 4 * 3;
-        acked = qMin<qint64>(acked, content.size());
-        showProgress(i + 1);
-        return true;
-    };
-    showProgress(0);
-    bool missing = false;
-    // Two chunks in flight: the next one travels while the device stores the
-    // previous one.
-    for (int i = 0; i < total && !missing; ++i) {
-        const int rc = peer.post(pos[0], "file_transfer", chunks[i], ids[i], timeout);
-        if (rc != 0) {
-            err(QString("\nchunk %1 not sent: transport code %2").arg(i).arg(rc));
-            return 1;
-        }
-        if (i > 0 && !collect(i - 1))
-            missing = true;
-    }
-    if (!missing && !collect(total - 1))
-        missing = true;
-    const double secs = t.elapsed() / 1000.0;
-    if (tty)
+    const tools::SendReport r = tools::sendFile(peer, o, progress);
+    if (tty) {
+        std::lock_guard<std::mutex> lock(outputLock());
         std::fprintf(stderr, "\n");
-    const bool ok = !missing && failures == 0;
-    if (json) {
-        out(compact(QJsonObject{{"ok", ok},
-                                {"file_name", name},
-                                {"file_size", content.size()},
-                                {"md5", QString(QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex())},
-                                {"total_chunks", total},
-                                {"file_path", filePath},
-                                {"seconds", secs},
-                                {"mib_per_s", content.size() / 1048576.0 / qMax(0.001, secs)},
-                                {"replies", replies}}));
-    } else {
-        out(QString("%1: %2 bytes in %3 chunks, %4 s, %5 MiB/s -> %6")
-                .arg(ok ? "sent" : "FAILED", QString::number(content.size()))
-                .arg(total)
-                .arg(secs, 0, 'f', 2)
-                .arg(content.size() / 1048576.0 / qMax(0.001, secs), 0, 'f', 1)
-                .arg(filePath));
     }
-    if (missing)
-        err("a chunk's reply did not come");
-    return missing ? 2 : (ok ? 0 : 1);
+    qint64 nowKiB = 0;
+    residentKiB(nowKiB, peakKiB);
+    peer.stop();
+    const QString name = o.name.isEmpty() ? info.fileName() : o.name;
+    if (json) {
+        out(compact(QJsonObject{{"ok", r.exitCode == 0},
+                                {"error", r.error},
+                                {"file_name", name},
+                                {"file_size", r.size},
+                                {"md5", r.md5},
+                                {"total_chunks", r.total},
+                                {"chunks_sent", r.sent},
+                                {"chunks_resent", r.resent},
+                                {"chunks_held", r.held},
+                                {"bytes_resent", r.bytesResent},
+                                {"file_path", r.filePath},
+                                {"seconds", r.seconds},
+                                {"mib_per_s", r.mibPerSecond()},
+                                {"rss_idle_kib", idleKiB},
+                                {"rss_peak_kib", peakKiB}}));
+    } else if (r.exitCode == 0) {
+        out(QString("sent %1: %2 bytes, md5 %3, %4 chunks (%5 sent, %6 again, %7 already held), %8 s, %9 MiB/s -> %10")
+                .arg(name)
+                .arg(r.size)
+                .arg(r.md5)
+                .arg(r.total)
+                .arg(r.sent)
+                .arg(r.resent)
+                .arg(r.held)
+                .arg(r.seconds, 0, 'f', 2)
+                .arg(r.mibPerSecond(), 0, 'f', 1)
+                .arg(r.filePath));
+    }
+    if (r.exitCode != 0)
+        err("send-file failed: " + r.error);
+    return r.exitCode;
 }
 
 } // namespace console

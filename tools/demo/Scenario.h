@@ -49,7 +49,8 @@ struct Summary
     QString printerMd5;        // what the printer computed
     qint64 printerSize = -1;
     int taskId = 0;
-    double transferSeconds = 0;
+    double transferSeconds = 0;  // as the console measured the transfer
+    double transferMiBps = 0;
     double printSeconds = 0;
     double totalSeconds = 0;
     QStringList serviceLines;  // what the service printed

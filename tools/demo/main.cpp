@@ -26,7 +26,8 @@ int main(int argc, char** argv)
     p.addOptions({
         {"conf-dir", "Directory of the shipped mosquitto.conf and wyln.acl.", "dir", ORLIN_WYLN_CONF_DIR},
         {"work-dir", "Keep the print file, the printer's files and logs here (default: a temporary directory).", "dir"},
-        {"size-mib", "Size of the generated print file.", "MiB", "40"},
+        {"size-mib", "Size of the generated print file, 1 to 2047 (a print file has at most 2147483647 bytes).",
+         "MiB", "40"},
         {"copies", "Copies to print.", "n", "2"},
     });
     p.process(app);
@@ -36,7 +37,11 @@ int main(int argc, char** argv)
     c.toolsDir = QCoreApplication::applicationDirPath();
     c.confDir = p.value("conf-dir");
     c.workDir = p.isSet("work-dir") ? QDir(p.value("work-dir")).absolutePath() : tmp.path();
-    c.fileMiB = qMax(1, p.value("size-mib").toInt());
+    c.fileMiB = p.value("size-mib").toInt();
+    if (c.fileMiB < 1 || c.fileMiB > 2047) {
+        std::fprintf(stderr, "--size-mib must be 1 to 2047: a print file has at most 2147483647 bytes\n");
+        return 1;
+    }
     c.copies = qMax(1, p.value("copies").toInt());
     c.transcript = [](const QString& line) {
         std::printf("%s\n", line.toUtf8().constData());
@@ -54,7 +59,7 @@ int main(int argc, char** argv)
     std::printf("\nSUMMARY %s: %d/%d steps passed; %d MiB file sent in %.2f s (%.1f MiB/s), md5 %s; "
                 "%d copies printed in %.2f s; total %.2f s\n",
                 ok ? "OK" : "FAILED", passed, static_cast<int>(s.steps().size()), c.fileMiB, sum.transferSeconds,
-                sum.transferSeconds > 0 ? c.fileMiB / sum.transferSeconds : 0.0,
+                sum.transferMiBps,
                 sum.printerMd5 == sum.sentMd5 && !sum.sentMd5.isEmpty() ? "verified" : "NOT verified", c.copies,
                 sum.printSeconds, sum.totalSeconds);
     if (!ok)

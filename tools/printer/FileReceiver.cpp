@@ -1,12 +1,21 @@
 #include "FileReceiver.h"
-#include "PrinterCommon.h"
-#include "SimPrinter.h"
 
-#include <QCryptographicHash>
+#include "ChunkText.h"
+#include "wire/Base64.h"
+#include "wire/Md5.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <array>
+#include <cstring>
+#include <vector>
+
 namespace sim {
+
+using tools::kChunkBytes;
+using Digest = std::array<unsigned char, tools::kDigestLen>;
 
 namespace {
 
@@ -19,100 +28,336 @@ QString safeName(const char* raw)
     return n;
 }
 
+Digest digestOf(const unsigned char* p)
+{
+    Digest d;
+    std::memcpy(d.data(), p, d.size());
+    return d;
+}
+
+QByteArray digestText(const Digest& d)
+{
+    unsigned char raw[tools::kDigestLen];
+    std::memcpy(raw, d.data(), d.size());
+    return tools::digestText(raw).toLatin1();
+}
+
+// The digest a chunk's sender computed: MD5 of the chunk's Base64 text.
+Digest textDigest(const unsigned char* bytes, int n)
+{
+    std::vector<char> text(static_cast<size_t>((n + 2) / 3 * 4));
+    const int chars = orlin::Base64Encode(bytes, n, text.data(), static_cast<int>(text.size()));
+    unsigned char d[tools::kDigestLen];
+    orlin::Md5Digest(text.data(), static_cast<size_t>(chars), d);
+    return digestOf(d);
+}
+
 } // namespace
+
+struct FileReceiver::Transfer
+{
+    QString name;
+    qint64 size = 0;
+    int total = 0;
+    bool indexed = false;   // its sender names every chunk's index
+    bool complete = false;  // NAME is in place and checked
+    std::vector<Digest> digests;
+    std::vector<char> held;
+    int heldCount = 0;
+    std::unique_ptr<QFile> part;
+    std::unique_ptr<QFile> record;
+    // MD5 of chunks 0 .. hashed-1, taken from the bytes as they arrived.
+    std::unique_ptr<orlin::Md5> md5;
+    int hashed = 0;
+
+    bool fits(qint64 s, int n) const { return total > 0 && size == s && total == n; }
+    void forgetHash()
+    {
+        md5 = std::make_unique<orlin::Md5>();
+        hashed = 0;
+    }
+};
 
 FileReceiver::FileReceiver(QString dir, Say say) : dir_(std::move(dir)), say_(std::move(say)) {}
 
 FileReceiver::~FileReceiver()
 {
-    discardPartial();
+    close();
 }
 
 void FileReceiver::setDir(const QString& dir)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    transfers_.clear();
     dir_ = dir;
 }
 
-void FileReceiver::discardPartial()
+void FileReceiver::close()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& t : transfers_)
-        if (t.second.file)
-            t.second.file->remove();
     transfers_.clear();
 }
 
-int FileReceiver::store(const __SCLOUD_FILE_TRANSFER& c, QString& finalPath)
+// The transfer of `name`, from memory or from its record. A record that
+// does not parse, or whose partial file is gone, counts as nothing held.
+FileReceiver::Transfer* FileReceiver::load(const QString& name)
+{
+    auto& slot = transfers_[name];
+    if (slot)
+        return slot.get();
+    slot = std::make_unique<Transfer>();
+    Transfer& t = *slot;
+    t.name = name;
+    t.forgetHash();
+    const QDir dir(dir_);
+    QFile rec(dir.filePath("." + name + ".chunks"));
+    if (!rec.open(QIODevice::ReadOnly))
+        return &t;
+    const QList<QByteArray> head = rec.readLine().trimmed().split(' ');
+    if (head.size() != 4 || head[0] != "orlin-chunks")
+        return &t;
+    const qint64 size = head[1].toLongLong();
+    const int total = head[2].toInt();
+    if (size < 1 || total != tools::chunkCount(size))
+        return &t;
+    t.size = size;
+    t.total = total;
+    t.indexed = head[3] == "1";
+    t.digests.assign(static_cast<size_t>(total), Digest{});
+    t.held.assign(static_cast<size_t>(total), 0);
+    bool complete = false;
+    while (!rec.atEnd()) {
+        const QByteArray line = rec.readLine();
+        if (!line.endsWith('\n'))
+            break;  // cut short by a crash while it was written
+        const QList<QByteArray> f = line.trimmed().split(' ');
+        if (f.size() == 2 && f[0] == "complete") {
+            complete = true;
+            continue;
+        }
+        if (f.size() == 2 && f[0] == "drop") {
+            const int i = f[1].toInt();
+            if (i >= 0 && i < total && t.held[static_cast<size_t>(i)]) {
+                t.held[static_cast<size_t>(i)] = 0;
+                --t.heldCount;
+            }
+            continue;
+        }
+        bool ok = false;
+        const int i = f.size() == 2 ? f[0].toInt(&ok) : -1;
+        const QByteArray d = QByteArray::fromBase64(f.value(1));
+        if (!ok || i < 0 || i >= total || d.size() != tools::kDigestLen)
+            continue;
+        t.digests[static_cast<size_t>(i)] = digestOf(reinterpret_cast<const unsigned char*>(d.constData()));
+        if (!t.held[static_cast<size_t>(i)]) {
+            t.held[static_cast<size_t>(i)] = 1;
+            ++t.heldCount;
+        }
+    }
+    const QFileInfo final(dir.filePath(name));
+    if (complete && t.heldCount == total && final.isFile() && final.size() == size) {
+        t.complete = true;
+        return &t;
+    }
+    if (!QFile::exists(dir.filePath("." + name + ".part"))) {
+        t.total = 0;  // nothing usable
+        t.heldCount = 0;
+    }
+    return &t;
+}
+
+// Starts the partial file and the record of a new transfer.
+bool FileReceiver::begin(Transfer& t, qint64 size, int total, QString& why)
+{
+    const QDir dir(dir_);
+    t.part.reset();
+    t.record.reset();
+    t.size = size;
+    t.total = total;
+    t.complete = false;
+    t.digests.assign(static_cast<size_t>(total), Digest{});
+    t.held.assign(static_cast<size_t>(total), 0);
+    t.heldCount = 0;
+    t.forgetHash();
+    auto part = std::make_unique<QFile>(dir.filePath("." + t.name + ".part"));
+    auto record = std::make_unique<QFile>(dir.filePath("." + t.name + ".chunks"));
+    if (!part->open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        why = part->fileName() + ": " + part->errorString();
+        t.total = 0;
+        return false;
+    }
+    const QByteArray head =
+        "orlin-chunks " + QByteArray::number(size) + ' ' + QByteArray::number(total) + (t.indexed ? " 1\n" : " 0\n");
+    if (!record->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)
+        || record->write(head) != head.size()) {
+        why = record->fileName() + ": " + record->errorString();
+        part->remove();
+        t.total = 0;
+        return false;
+    }
+    t.part = std::move(part);
+    t.record = std::move(record);
+    return true;
+}
+
+int FileReceiver::onChunk(const __SCLOUD_FILE_TRANSFER& c, QString& path)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const QString name = safeName(c.szFileName);
-    finalPath = QDir(dir_).filePath(name);
-    if (c.iTotalChunks < 1 || c.llFileSize < 0 || !c.pData)
-        return 4;
-    auto it = transfers_.find(name);
-    if (it != transfers_.end() && (it->second.total != c.iTotalChunks || it->second.size != c.llFileSize)) {
-        it->second.file->remove();
-        transfers_.erase(it);
-        it = transfers_.end();
-    }
-    if (it == transfers_.end()) {
-        Transfer t;
-        t.file = std::make_unique<QFile>(QDir(dir_).filePath("." + name + ".part"));
-        if (!t.file->open(QIODevice::ReadWrite | QIODevice::Truncate))
-            return 3;
-        t.total = c.iTotalChunks;
-        t.size = c.llFileSize;
-        it = transfers_.emplace(name, std::move(t)).first;
-    }
-    Transfer& t = it->second;
+    path = QDir(dir_).filePath(name);
+    const qint64 size = c.llFileSize;
+    const int total = c.iTotalChunks;
+    if (size < 1 || total != tools::chunkCount(size))
+        return tools::kBadChunk;
+    Transfer* t = load(name);
+    if (!c.pData)
+        return query(t, c);
     int index = c.iChunkIndex;
-    // A sender that puts no "chunk_index" into its chunks (the library's own
-    // sender) sends them in order: a repeated index 0 is the next chunk.
-    if (index == 0 && t.received.count(0))
-        index = static_cast<int>(t.received.size());
-    const qint64 offset = index * kChunkBytes;
-    const bool last = index == t.total - 1;
-    if (index < 0 || index >= t.total || offset + c.iChunkSize > t.size || (!last && c.iChunkSize != kChunkBytes))
-        return 4;
-    if (!t.file->seek(offset) || t.file->write(reinterpret_cast<const char*>(c.pData), c.iChunkSize) != c.iChunkSize)
-        return 3;
-    t.received.insert(index);
-    if (static_cast<int>(t.received.size()) < t.total)
-        return 0;
-
-    std::unique_ptr<QFile> f = std::move(t.file);
-    const qint64 size = t.size;
-    transfers_.erase(it);
-    f->flush();
-    if (f->size() != size) {
-        say_(QString("file %1 has %2 bytes, expected %3: dropped").arg(name).arg(f->size()).arg(size));
-        f->remove();
-        return 2;
+    if (index < 0 || index >= total)
+        return tools::kBadChunk;
+    const Digest digest = digestOf(c.szMd5);
+    if (t->fits(size, total) && t->held[static_cast<size_t>(index)] && t->digests[static_cast<size_t>(index)] == digest
+        && (t->indexed || index != 0 || t->complete))
+        return tools::kHeld;  // a duplicate
+    if (t->fits(size, total) && !t->complete && !t->indexed && index == 0 && t->held[0]) {
+        // Chunks without an index, in order: this one is the next.
+        while (index < total && t->held[static_cast<size_t>(index)])
+            ++index;
+        if (index >= total)
+            return tools::kBadChunk;
     }
-    f->seek(0);
-    QCryptographicHash md5(QCryptographicHash::Md5);
-    md5.addData(f.get());
-    f->close();
-    QFile::remove(finalPath);
-    if (!f->rename(finalPath))
-        return 3;
-    say_(QString("file received: %1 size=%2 md5=%3").arg(finalPath).arg(size).arg(QString(md5.result().toHex())));
-    return 0;
+    if (c.iChunkSize != tools::chunkBytes(size, index))
+        return tools::kBadChunk;
+    if (!t->fits(size, total) || t->complete || !t->part) {
+        // A new file, another version of one, or a partial file left by an
+        // earlier run: the partial file is opened again only when it fits.
+        QString why;
+        const bool resume = t->fits(size, total) && !t->complete;
+        if (resume) {
+            t->part = std::make_unique<QFile>(QDir(dir_).filePath("." + name + ".part"));
+            t->record = std::make_unique<QFile>(QDir(dir_).filePath("." + name + ".chunks"));
+            if (!t->part->open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !t->record->open(QIODevice::Append | QIODevice::Unbuffered)) {
+                why = t->part->fileName() + ": " + t->part->errorString() + "; " + t->record->errorString();
+                t->part.reset();
+                t->record.reset();
+            }
+        }
+        if (!t->part && !begin(*t, size, total, why)) {
+            say_(QString("cannot store %1 in %2: %3").arg(name, dir_, why));
+            return tools::kNotStored;
+        }
+    }
+    return store(*t, index, c);
 }
 
-void SimPrinter::OnFileTransfer(__SCLOUD_FILE_TRANSFER* pChunk, __SCLOUD_FILE_TRANSFER_RESULT* pResult)
+int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
 {
-    QString path;
-    const int code = files_.store(*pChunk, path);
-    copyText(pResult->szFilePath, path);
-    pResult->iCode = code;
-    if (code != 0)
-        say(QString("chunk %1/%2 of %3 refused with %4")
-                .arg(pChunk->iChunkIndex + 1)
-                .arg(pChunk->iTotalChunks)
-                .arg(QString::fromUtf8(pChunk->szFileName))
-                .arg(code));
+    const size_t at = static_cast<size_t>(index);
+    const qint64 offset = qint64(index) * kChunkBytes;
+    if (!t.part->seek(offset)
+        || t.part->write(reinterpret_cast<const char*>(c.pData), c.iChunkSize) != c.iChunkSize
+        || !t.part->flush()) {
+        say_(QString("cannot write chunk %1 of %2 (%3 bytes at offset %4) in %5: %6; the %7 chunk(s) stored so far "
+                     "are kept")
+                 .arg(index)
+                 .arg(t.name)
+                 .arg(c.iChunkSize)
+                 .arg(offset)
+                 .arg(dir_, t.part->errorString())
+                 .arg(t.heldCount));
+        t.part->unsetError();
+        return tools::kNotStored;
+    }
+    const Digest digest = digestOf(c.szMd5);
+    if (t.held[at] && t.digests[at] != digest && index < t.hashed)
+        t.forgetHash();  // content replaced under the running hash
+    const QByteArray line = QByteArray::number(index) + ' ' + digestText(digest) + '\n';
+    if (t.record->write(line) != line.size()) {
+        say_(QString("cannot record chunk %1 of %2 in %3: %4").arg(index).arg(t.name, dir_, t.record->errorString()));
+        return tools::kNotStored;
+    }
+    t.digests[at] = digest;
+    if (!t.held[at]) {
+        t.held[at] = 1;
+        ++t.heldCount;
+    }
+    if (index == t.hashed) {
+        t.md5->Update(c.pData, static_cast<size_t>(c.iChunkSize));
+        ++t.hashed;
+    }
+    return t.heldCount == t.total ? complete(t) : tools::kHeld;
+}
+
+// Every chunk is there: size and MD5 checked, then the file takes its name.
+int FileReceiver::complete(Transfer& t)
+{
+    const QDir dir(dir_);
+    const QString final = dir.filePath(t.name);
+    if (t.part->size() != t.size) {
+        say_(QString("file %1 has %2 bytes, expected %3: dropped").arg(t.name).arg(t.part->size()).arg(t.size));
+        t.part->remove();
+        t.part.reset();
+        t.total = 0;
+        return tools::kBadFile;
+    }
+    // The chunks that did not arrive in order are read back and checked.
+    std::vector<unsigned char> buf;
+    int bad = -1;
+    for (int i = t.hashed; i < t.total && bad < 0; ++i) {
+        const int n = tools::chunkBytes(t.size, i);
+        buf.resize(static_cast<size_t>(n));
+        if (!t.part->seek(qint64(i) * kChunkBytes) || t.part->read(reinterpret_cast<char*>(buf.data()), n) != n
+            || textDigest(buf.data(), n) != t.digests[static_cast<size_t>(i)]) {
+            bad = i;
+            break;
+        }
+        t.md5->Update(buf.data(), buf.size());
+        ++t.hashed;
+    }
+    if (bad >= 0) {
+        // Asked again, the sender sends that chunk once more.
+        say_(QString("chunk %1 of %2 does not read back as it arrived: dropped").arg(bad).arg(t.name));
+        t.held[static_cast<size_t>(bad)] = 0;
+        --t.heldCount;
+        t.record->write("drop " + QByteArray::number(bad) + '\n');
+        t.forgetHash();
+        return tools::kBadFile;
+    }
+    unsigned char digest[tools::kDigestLen];
+    t.md5->Final(digest);
+    t.forgetHash();
+    const QByteArray hex = QByteArray(reinterpret_cast<const char*>(digest), tools::kDigestLen).toHex();
+    t.part->close();
+    QFile::remove(final);
+    if (!t.part->rename(final)) {
+        say_(QString("cannot rename %1 to %2: %3").arg(t.part->fileName(), final, t.part->errorString()));
+        return tools::kNotStored;
+    }
+    t.part.reset();
+    t.record->write("complete " + hex + '\n');
+    t.record.reset();
+    t.complete = true;
+    say_(QString("file received: %1 size=%2 md5=%3").arg(final).arg(t.size).arg(QString::fromLatin1(hex)));
+    return tools::kHeld;
+}
+
+// A chunk object without "data": what is held of the file, or of one chunk
+// with the given digest.
+int FileReceiver::query(Transfer* t, const __SCLOUD_FILE_TRANSFER& c)
+{
+    const qint64 size = c.llFileSize;
+    const int total = c.iTotalChunks;
+    if (c.iChunkIndex == tools::kWholeFile) {
+        t->indexed = true;
+        if (!t->fits(size, total) || t->heldCount == 0)
+            return tools::kNotHeld;
+        return t->complete ? tools::kHeld : tools::kPartlyHeld;
+    }
+    if (c.iChunkIndex < 0 || c.iChunkIndex >= total)
+        return tools::kBadChunk;
+    const size_t at = static_cast<size_t>(c.iChunkIndex);
+    return t->fits(size, total) && t->held[at] && t->digests[at] == digestOf(c.szMd5) ? tools::kHeld
+                                                                                        : tools::kNotHeld;
 }
 
 } // namespace sim

@@ -1,55 +1,68 @@
-// The simulated printer's file receiver: rebuilds files from "file_transfer"
-// chunks in a temporary file beside the target and renames it when every
-// chunk has arrived and the size is right.
+// The simulated printer's file receiver: puts "file_transfer" chunks
+// together into files in one folder, surviving restarts on either side.
+//
+// Each chunk is written at its index's offset into a partial file
+// ".NAME.part", so duplicates and chunks out of order do no harm. Beside it
+// a small record ".NAME.chunks" lists the chunks that arrived with their
+// digests (one line each, appended after the chunk's bytes were written), so
+// that a transfer goes on after the printer, the sender or the broker
+// restarted. When the last chunk arrives the file's size is checked and its
+// MD5 taken: from the bytes as they arrived when they came in order, else
+// read back from the partial file, with every chunk read back checked
+// against its recorded digest again. Only then is the partial file renamed
+// to NAME and the file reported received. The record stays, marked
+// complete, so that a sender that missed the last reply learns that nothing
+// is left to send.
+//
+// Chunks without "chunk_index" (the library's own sender) arrive in order:
+// while a transfer has seen no other index, a repeated index 0 with other
+// content is taken as the next chunk. Senders that query the printer first
+// (ChunkText.h) are never read that way.
+//
+// Calls are serialised by the receiver's own lock.
 #pragma once
 
-#include <IOrlin.h>
+#include <OrlinTypes.h>
 
-#include <QFile>
 #include <QString>
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 
 namespace sim {
-
-// Where a received file chunk goes. Full chunks carry 8388608 Base64
-// characters, that is 6291456 file bytes.
-constexpr qint64 kChunkBytes = 8388608 / 4 * 3;
 
 class FileReceiver
 {
 public:
     using Say = std::function<void(const QString&)>;
 
-    // `say` gets the receiver's event lines ("file received: ...").
     FileReceiver(QString dir, Say say);
     ~FileReceiver();
+    FileReceiver(const FileReceiver&) = delete;
+    FileReceiver& operator=(const FileReceiver&) = delete;
+
+    // One inbound chunk or query as OnFileTransfer receives it. Returns the
+    // reply code (tools::ChunkCode); path gets where the file is stored.
+    int onChunk(const __SCLOUD_FILE_TRANSFER& c, QString& path);
 
     void setDir(const QString& dir);
-    // Stores one chunk; finalPath gets where the file goes. Returns the
-    // result code: 0 stored, 2 the complete file has the wrong size, 3 a
-    // write failed, 4 the chunk does not fit the transfer.
-    int store(const __SCLOUD_FILE_TRANSFER& c, QString& finalPath);
-    // Removes the temporary files of unfinished transfers.
-    void discardPartial();
+    // Closes every open file; partial files and records stay for a resume.
+    void close();
 
 private:
-    struct Transfer
-    {
-        std::unique_ptr<QFile> file;
-        int total = 0;
-        qint64 size = 0;
-        std::set<int> received;
-    };
+    struct Transfer;
+    Transfer* load(const QString& name);
+    bool begin(Transfer& t, qint64 size, int total, QString& why);
+    int store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c);
+    int complete(Transfer& t);
+    int query(Transfer* t, const __SCLOUD_FILE_TRANSFER& c);
 
     std::mutex mutex_;
     QString dir_;
     Say say_;
-    std::map<QString, Transfer> transfers_;
+    std::map<QString, std::unique_ptr<Transfer>> transfers_;
 };
 
 } // namespace sim

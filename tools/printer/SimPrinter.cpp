@@ -72,7 +72,7 @@ void SimPrinter::shutdown()
         ReleaseInterface(orlin_);
         orlin_ = nullptr;
     }
-    files_.discardPartial();
+    files_.close();
 }
 
 void SimPrinter::OnLog(const char* szText)
@@ -95,6 +95,21 @@ bool SimPrinter::OnRecvPacket(const char* szPeerId, const char*)
 {
     say(QString("binary packet from %1").arg(QString::fromUtf8(szPeerId)));
     return true;
+}
+
+void SimPrinter::OnFileTransfer(__SCLOUD_FILE_TRANSFER* pChunk, __SCLOUD_FILE_TRANSFER_RESULT* pResult)
+{
+    QString path;
+    const int code = files_.onChunk(*pChunk, path);
+    copyText(pResult->szFilePath, path);
+    pResult->iCode = code;
+    // Queries (chunks without data) are answered with "held" or "not held".
+    if (code != 0 && pChunk->pData)
+        say(QString("chunk %1/%2 of %3 refused with code %4")
+                .arg(pChunk->iChunkIndex + 1)
+                .arg(pChunk->iTotalChunks)
+                .arg(QString::fromUtf8(pChunk->szFileName))
+                .arg(code));
 }
 
 void SimPrinter::OnGetClient(__SCLOUD_GET_CLIENT* pList)

@@ -3,7 +3,7 @@
 // partial file damaged while the printer was down, a full disk and a folder
 // it cannot write.
 #include "ChunkText.h"
-#include "FileStore.h"
+#include "FileReceiver.h"
 
 #include "wire/Base64.h"
 #include "wire/Md5.h"
@@ -33,7 +33,7 @@ struct Step
     int code;     // expected reply
 };
 
-class FileStoreTest : public ::testing::Test
+class FileReceiverTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -47,7 +47,7 @@ protected:
     void restart()
     {
         store.reset();
-        store = std::make_unique<sim::FileStore>(dirPath.isEmpty() ? dir.path() : dirPath,
+        store = std::make_unique<sim::FileReceiver>(dirPath.isEmpty() ? dir.path() : dirPath,
                                                  [this](const QString& s) { said << s; });
     }
     int send(char op, int index, int content, qint64 size = kFile, int total = 3)
@@ -85,11 +85,11 @@ protected:
     QTemporaryDir dir;
     QString dirPath;
     std::vector<unsigned char> file;
-    std::unique_ptr<sim::FileStore> store;
+    std::unique_ptr<sim::FileReceiver> store;
     QStringList said;
 };
 
-TEST_F(FileStoreTest, PutsChunksTogetherWhateverTheirOrderAndRestarts)
+TEST_F(FileReceiverTest, PutsChunksTogetherWhateverTheirOrderAndRestarts)
 {
     const struct
     {
@@ -144,7 +144,7 @@ TEST_F(FileStoreTest, PutsChunksTogetherWhateverTheirOrderAndRestarts)
     }
 }
 
-TEST_F(FileStoreTest, SizeAndCountMustFit)
+TEST_F(FileReceiverTest, SizeAndCountMustFit)
 {
     EXPECT_EQ(send('c', 0, 0, kFile, 2), kBadChunk);   // three chunks for that size
     EXPECT_EQ(send('c', 0, 0, 0, 0), kBadChunk);       // an empty file
@@ -153,7 +153,7 @@ TEST_F(FileStoreTest, SizeAndCountMustFit)
 }
 
 #ifdef __linux__
-TEST_F(FileStoreTest, FullDiskAndUnwritableFolderKeepWhatWasStored)
+TEST_F(FileReceiverTest, FullDiskAndUnwritableFolderKeepWhatWasStored)
 {
     ASSERT_EQ(send('c', 0, 0), 0);
     // The partial file now sits on a device that is always full.
