@@ -3,6 +3,7 @@
 #include "wire/JsonScan.h"
 #include "wire/Keys.h"
 #include "wire/FieldLength.h"
+#include "wire/FixedTexts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -80,12 +81,12 @@ void CWylnOwner::OnRecvJson(const char* pData, int nLen)
 
     int result = ResultOk;
     if (HasRepeatedKey(pData, static_cast<size_t>(n))) {
-        Log("JsonDoc is null");
+        Log(say::NotJson);
         result = ResultNotJson;
     } else if (!RecvFileChunk(pData, n, result)) {
         const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromRawData(pData, n));
         if (doc.isNull()) {
-            Log("JsonDoc is null");
+            Log(say::NotJson);
             result = ResultNotJson;
         } else if (doc.isArray()) {
             const QJsonArray arr = doc.array();
@@ -96,7 +97,7 @@ void CWylnOwner::OnRecvJson(const char* pData, int nLen)
         }
     }
     if (result != ResultOk)
-        Log(QByteArray("Recv json data handle fail,errcode=") + QByteArray::number(result));
+        Log(QByteArray(say::HandleFailed) + QByteArray::number(result));
 }
 
 int CWylnOwner::RouteMessage(const QJsonObject& msg)

@@ -5,6 +5,7 @@
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
+#include "wire/FixedTexts.h"
 
 #include <string.h>
 
@@ -41,7 +42,7 @@ int CWylnOwner::HandleAddPrintTask(const QJsonObject& body, const SCloudMsgHeade
             __SCLOUD_TASK_RESULT refused;
             memset(&refused, 0, sizeof(refused));
             refused.iCode = ResultPathTooLong;
-            strcpy(refused.szMsg, "file_path too long");
+            strcpy(refused.szMsg, say::PathTooLong);
             const int ret = SendReply(hdr, func::AddPrintTask, TaskResultData(refused));
             return ret != 0 ? ret : ResultPathTooLong;
         }

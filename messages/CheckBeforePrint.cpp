@@ -4,6 +4,7 @@
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
+#include "wire/FixedTexts.h"
 
 namespace orlin {
 
@@ -27,7 +28,7 @@ using namespace orlin;
 int CWylnOwner::HandleCheckBeforePrint(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
     if (body.value(key::Data).isArray())
-        Log("Recv json data handle warning,check before print data is arr");
+        Log(say::CheckBeforePrintArray);
     __SCLOUD_CHECK_BEFORE_PRINT cmd = ReadCheckBeforePrint(body, hdr);
     __SCLOUD_CMD_RESULT result = {};
     m_pOwner->OnCheckBeforePrint(&cmd, &result);

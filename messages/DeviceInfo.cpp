@@ -4,18 +4,19 @@
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
+#include "wire/FixedTexts.h"
 
 namespace orlin {
 namespace {
 
 void WriteCard(JsonText& o, const __SCLOUD_CARD_INFO& c)
 {
-    o.Text(key::CardType, c.szCardType)
-        .Text(key::HardwareType, c.szHardwareType)
+    o.String(key::CardType, c.szCardType)
+        .String(key::HardwareType, c.szHardwareType)
         .Int(key::Index, c.iIndex)
-        .Text(key::LogicType, c.szLogicType)
-        .Text(key::LogicVer, c.szLogicVer)
-        .Text(key::McnVer, c.szMcnVer);
+        .String(key::LogicType, c.szLogicType)
+        .String(key::LogicVer, c.szLogicVer)
+        .String(key::McnVer, c.szMcnVer);
 }
 
 // A card list is written only when it has cards.
@@ -46,17 +47,17 @@ JsonText LoadDeviceInfoData(const __SCLOUD_LOAD_DEVICE_INFO_RESULT& r)
     WriteCards(w, key::EbInfo, r.pEbInfo, r.iEbCount);
     WriteCards(w, key::HbInfo, r.pHbInfo, r.iHbCount);
     w.BeginObject(key::MbInfo)
-        .Text(key::ConfigureVer, r.szConfigureVer)
-        .Text(key::MbLogicVer, r.szMbLogicVer)
-        .Text(key::MbProgramVer, r.szMbProgramVer)
-        .Text(key::MbSerial, r.szMbSerial)
-        .Text(key::MbSnId, r.szMbSnId)
-        .Text(key::ParamterVer, r.szParamterVer)  // spelled so on the wire
+        .String(key::ConfigureVer, r.szConfigureVer)
+        .String(key::MbLogicVer, r.szMbLogicVer)
+        .String(key::MbProgramVer, r.szMbProgramVer)
+        .String(key::MbSerial, r.szMbSerial)
+        .String(key::MbSnId, r.szMbSnId)
+        .String(key::ParamterVer, r.szParamterVer)  // spelled so on the wire
         .EndObject();
     w.BeginObject(key::SoftInfo)
-        .Text(key::DataProcessVer, r.szDataProcessVer)
-        .Text(key::DevManagerVer, r.szDevManagerVer)
-        .Text(key::SoftVer, r.szSoftVer)
+        .String(key::DataProcessVer, r.szDataProcessVer)
+        .String(key::DevManagerVer, r.szDevManagerVer)
+        .String(key::SoftVer, r.szSoftVer)
         .EndObject();
     w.EndObject();
     return w;
@@ -69,7 +70,7 @@ using namespace orlin;
 int CWylnOwner::HandleLoadDeviceInfo(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
     if (body.value(key::Data).isArray())
-        Log("Recv json data handle warning,load device info data is arr");
+        Log(say::DeviceInfoArray);
     __SCLOUD_LOAD_DEVICE_INFO cmd = ReadLoadDeviceInfo(body, hdr);
     __SCLOUD_LOAD_DEVICE_INFO_RESULT result = {};
     m_pOwner->OnLoadDeviceInfo(&cmd, &result);

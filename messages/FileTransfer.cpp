@@ -7,6 +7,7 @@
 #include "wire/JsonText.h"
 #include "wire/Keys.h"
 #include "wire/Md5.h"
+#include "wire/FixedTexts.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -122,13 +123,6 @@ size_t BuildChunkMessage(Buffer& out, const unsigned char* pBytes, int nBytes, c
 
 // ---- inbound ----------------------------------------------------------------
 
-// A chunk's text taken straight from the received bytes.
-struct LiftedText
-{
-    const char* p;
-    int n;
-};
-
 // Image sizes arrive as numbers or as decimal strings (64-bit values do not
 // survive a JSON number). Anything else, and numbers that are not whole or
 // do not fit, give 0.
@@ -235,11 +229,14 @@ bool ReadChunk(const QJsonObject& chunk, __SCLOUD_FILE_TRANSFER& st, const Lifte
     return true;
 }
 
-int HandleChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHeader& hdr, const LiftedText* pLifted)
+
+} // namespace
+
+int HandleFileChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHeader& hdr, const LiftedText* pLifted)
 {
     const auto dit = body.constFind(key::Data);
     if (dit != body.constEnd() && dit.value().isArray())
-        sink.Log("Recv json data handle warning,FileTransfer data is arr");
+        sink.Log(say::FileTransferArray);
 
     __SCLOUD_FILE_TRANSFER st;
     memset(&st, 0, sizeof(st));
@@ -261,80 +258,8 @@ int HandleChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHeader
     free(pData);
 
     JsonText data;
-    data.BeginObject().Int(key::Code, result.iCode).Text(key::FilePath, result.szFilePath).EndObject();
+    data.BeginObject().Int(key::Code, result.iCode).String(key::FilePath, result.szFilePath).EndObject();
     return sink.SendReply(hdr, func::FileTransfer, data);
-}
-
-// The chunk object's "data", where the handler will read it.
-bool HoldsMarker(const QJsonObject& msg, QLatin1String marker)
-{
-    QJsonObject chunk;
-    if (!FirstDataRecord(msg.value(key::Body).toObject(), chunk))
-        return false;
-    const auto it = chunk.constFind(key::Data);
-    return it != chunk.constEnd() && it.value().isString() && it.value().toString() == marker;
-}
-
-// True when no byte of [p, p + n) is a control character, a backslash or
-// outside ASCII. Eight bytes at a time.
-bool IsPlainAscii(const char* p, size_t n)
-{
-    const uint64_t ones = 0x0101010101010101ull;
-    const uint64_t highs = 0x8080808080808080ull;
-    uint64_t bad = 0;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        memcpy(&w, p + i, 8);
-        const uint64_t below20 = (w - ones * 0x20) & ~w;          // high bit set where a byte < 0x20
-        const uint64_t above7e = (w + ones * (0x7F - 0x7E)) | w;   // where a byte > 0x7E
-        const uint64_t x = w ^ (ones * '\\');
-        const uint64_t backslash = (x - ones) & ~x;               // where a byte is '\\'
-        bad |= below20 | above7e | backslash;
-    }
-    if (bad & highs)
-        return false;
-    for (; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(p[i]);
-        if (c < 0x20 || c > 0x7E || c == '\\')
-            return false;
-    }
-    return true;
-}
-
-// Beyond this the plain parser's own limits were not checked against.
-constexpr int kLiftMaxChars = 128 * 1024 * 1024;
-
-} // namespace
-
-bool FindLiftableText(const char* pText, int nLen, int* pBegin, int* pEnd)
-{
-    static const char kPattern[] = "\"data\":\"";
-    const size_t nPattern = sizeof(kPattern) - 1;
-    const char* const end = pText + nLen;
-    const char* cur = pText;
-    while (static_cast<size_t>(end - cur) > nPattern) {
-        const char* hit = static_cast<const char*>(memchr(cur, '"', static_cast<size_t>(end - cur)));
-        if (!hit || static_cast<size_t>(end - hit) <= nPattern)
-            return false;
-        if (memcmp(hit, kPattern, nPattern) != 0) {
-            cur = hit + 1;
-            continue;
-        }
-        const char* const s = hit + nPattern;
-        const char* const q = static_cast<const char*>(memchr(s, '"', static_cast<size_t>(end - s)));
-        if (!q)
-            return false;
-        if (q - s >= kLiftMinChars) {
-            if (q - s > kLiftMaxChars || !IsPlainAscii(s, static_cast<size_t>(q - s)))
-                return false;
-            *pBegin = static_cast<int>(s - pText);
-            *pEnd = static_cast<int>(q - pText);
-            return true;
-        }
-        cur = q + 1;
-    }
-    return false;
 }
 
 } // namespace orlin
@@ -343,72 +268,28 @@ using namespace orlin;
 
 int CWylnOwner::HandleFileTransfer(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
-    return HandleChunk(*this, body, hdr, nullptr);
-}
-
-// Parsing an 8 MiB chunk text costs more than hashing it. The text is cut
-// out and the rest parsed twice, with the text replaced by two different
-// markers. Cutting one plain string token out changes neither the structure
-// nor the validity of the document, so when the chunk's "data" holds the
-// first marker in one document and the second in the other, the value the
-// plain parse would give there is exactly the text cut out; any other
-// outcome (duplicate keys, another place, another message) takes the plain
-// path.
-bool CWylnOwner::RecvFileChunk(const char* pText, int nLen, int& result)
-{
-    int nBegin = 0;
-    int nEnd = 0;
-    if (!m_bLiftFileChunks || nLen < kLiftMinChars || !FindLiftableText(pText, nLen, &nBegin, &nEnd))
-        return false;
-
-    QByteArray first;
-    first.reserve(nLen - (nEnd - nBegin) + 1);
-    first.append(pText, nBegin).append('A').append(pText + nEnd, nLen - nEnd);
-    QByteArray second = first;
-    second[nBegin] = 'B';
-    const QJsonDocument doc = QJsonDocument::fromJson(first);
-    const QJsonDocument doc2 = QJsonDocument::fromJson(second);
-    if (!doc.isObject() || !doc2.isObject())
-        return false;
-
-    // Only a message that RouteMessage hands to HandleFileTransfer.
-    const QJsonObject msg = doc.object();
-    const auto hit = msg.constFind(key::Header);
-    if (hit == msg.constEnd())
-        return false;
-    SCloudMsgHeader hdr;
-    ParseHeader(hit.value().toObject(), hdr);
-    const QJsonObject body = msg.value(key::Body).toObject();
-    const auto fit = body.constFind(key::Func);
-    if (hdr.nMsgType != MsgRequest || fit == body.constEnd() || fit.value().toString() != func::FileTransfer)
-        return false;
-    if (!HoldsMarker(msg, QLatin1String("A")) || !HoldsMarker(doc2.object(), QLatin1String("B")))
-        return false;
-
-    const LiftedText lifted = {pText + nBegin, nEnd - nBegin};
-    result = HandleChunk(*this, body, hdr, &lifted);
-    return true;
+    return HandleFileChunk(*this, body, hdr, nullptr);
 }
 
 int Orlin::SendPrintPrnFile(const char* szTargetId, __SCLOUD_SEND_PRN* pSendPrnParam, int nTimeoutMs)
 {
-    qDebug("SendPrintPrnFile0");
+    qDebug("%s", say::DebugSendPrn0);
     if (!_Ready("SendPrintPrnFile"))
         return -1;
     if (!pSendPrnParam || pSendPrnParam->iFileLen < 1) {
-        _Log("[SendPrintPrnFile] pSendPrnParam is NULL");
+        _Log(say::SendPrnNull);
         return -1;
     }
-    qDebug("SendPrintPrnFile1");
+    qDebug("%s", say::DebugSendPrn1);
 
     const int iFileLen = pSendPrnParam->iFileLen;
     const qint64 llChars = (qint64(iFileLen) + 2) / 3 * 4;
-    qDebug().noquote() << QStringLiteral("SendPrintPrnFile;SendData=%1, Base64=%2,ChunkSize=%3")
+    qDebug().noquote() << QString::fromLatin1(say::DebugSendPrnSizes)
                               .arg(iFileLen)
                               .arg(llChars)
                               .arg(kChunkChars);
     const int nTotalChunks = static_cast<int>((llChars + kChunkChars - 1) / kChunkChars);
-    qDebug().noquote() << QStringLiteral("totalChunks=%1").arg(nTotalChunks);
+    qDebug().noquote() << QString::fromLatin1(say::DebugTotalChunks).arg(nTotalChunks);
 
     int ret = _ApplyIdBeforeSend();
     if (ret != 0)
@@ -426,7 +307,7 @@ int Orlin::SendPrintPrnFile(const char* szTargetId, __SCLOUD_SEND_PRN* pSendPrnP
         const qint64 llOffset = qint64(i) * kChunkFileBytes;
         const int nBytes = iFileLen - llOffset < kChunkFileBytes ? static_cast<int>(iFileLen - llOffset)
                                                                  : kChunkFileBytes;
-        qDebug().noquote() << QStringLiteral("i=%1,chunkSize=%2").arg(i).arg((nBytes + 2) / 3 * 4);
+        qDebug().noquote() << QString::fromLatin1(say::DebugChunk).arg(i).arg((nBytes + 2) / 3 * 4);
         QJsonObject header;
         BuildReplyHeader(header, qsVersion, MsgRequest, _SourceId(), qsTarget, QString());
         const size_t nText = BuildChunkMessage(text, pFile + llOffset, nBytes, header, qsFileName, iFileLen,
@@ -439,7 +320,7 @@ int Orlin::SendPrintPrnFile(const char* szTargetId, __SCLOUD_SEND_PRN* pSendPrnP
         if (ret != 0)
             break;
     }
-    _Log(QStringLiteral("[SendPrintPrnFile]SendFile:id=%1,FileName=%2,sVer=%3,FileLen=%4")
+    _Log(QString::fromLatin1(say::SendPrnFile)
              .arg(qsTarget, qsFileName, QString::number(pSendPrnParam->sVer), QString::number(iFileLen))
              .toUtf8());
     return _GetErrorCode(ret);

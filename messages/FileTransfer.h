@@ -2,6 +2,12 @@
 // text, in both directions.
 #pragma once
 
+#include "wire/Envelope.h"
+
+#include <QJsonObject>
+
+class CWylnOwner;
+
 namespace orlin {
 
 // Base64 characters per chunk, and the file bytes they carry: chunk
@@ -20,5 +26,17 @@ constexpr int kLiftMinChars = 4096;
 // same raw as through the parser. [*pBegin, *pEnd) is the text without its
 // quotes. False when there is none.
 bool FindLiftableText(const char* pText, int nLen, int* pBegin, int* pEnd);
+
+// A chunk's text taken straight from the received bytes.
+struct LiftedText
+{
+    const char* p;
+    int n;
+};
+
+// One inbound "file_transfer" command, answered through sink. pLifted, when
+// given, is the chunk's text that the fast path (FileChunkLift.cpp) cut out
+// of the message; the plain path passes null.
+int HandleFileChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHeader& hdr, const LiftedText* pLifted);
 
 } // namespace orlin

@@ -5,6 +5,7 @@
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
 #include "wire/FieldLength.h"
+#include "wire/FixedTexts.h"
 
 #include <QJsonArray>
 
@@ -67,7 +68,7 @@ int CWylnOwner::HandleGetClient(const QJsonObject& body)
 {
     const auto msg = body.constFind(key::Message);
     if (msg != body.constEnd() && msg.value().toString() != value::Success) {
-        Log("Recv msg is faild");
+        Log(say::GetClientFailed);
         return ResultPeerFailed;
     }
 

@@ -7,9 +7,9 @@ JsonText CmdResultData(const __SCLOUD_CMD_RESULT& r, QLatin1String codeKey)
     JsonText w;
     w.BeginObject();
     if (codeKey < key::Msg)
-        w.Int(codeKey, r.iCode).Text(key::Msg, r.szMsg);
+        w.Int(codeKey, r.iCode).String(key::Msg, r.szMsg);
     else
-        w.Text(key::Msg, r.szMsg).Int(codeKey, r.iCode);
+        w.String(key::Msg, r.szMsg).Int(codeKey, r.iCode);
     w.EndObject();
     return w;
 }
@@ -17,7 +17,7 @@ JsonText CmdResultData(const __SCLOUD_CMD_RESULT& r, QLatin1String codeKey)
 JsonText TaskResultData(const __SCLOUD_TASK_RESULT& r)
 {
     JsonText w;
-    w.BeginObject().Int(key::Code, r.iCode).Text(key::Msg, r.szMsg).Int(key::TaskId, r.iTaskId).EndObject();
+    w.BeginObject().Int(key::Code, r.iCode).String(key::Msg, r.szMsg).Int(key::TaskId, r.iTaskId).EndObject();
     return w;
 }
 

@@ -26,7 +26,7 @@ JsonText LoadParamData(const __SCLOUD_LOAD_PARAM_RESULT& r)
         o.Number(key::CanvasH, static_cast<double>(c.fCanvasH)).Number(key::CanvasW, static_cast<double>(c.fCanvasW));
     });
     WriteHostArray(w, key::PrintScheme, r.pSchemes, r.iSchemeCount, [](JsonText& o, const __SCLOUD_PRINT_SCHEME& s) {
-        o.Int(key::PrintSchemeId, s.iPrintSchemeId).Text(key::PrintSchemeName, s.szPrintSchemeName);
+        o.Int(key::PrintSchemeId, s.iPrintSchemeId).String(key::PrintSchemeName, s.szPrintSchemeName);
     });
     w.EndObject();
     return w;

@@ -7,6 +7,7 @@
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
 #include "wire/FieldLength.h"
+#include "wire/FixedTexts.h"
 
 #include <QJsonArray>
 
@@ -127,7 +128,7 @@ void Orlin::SendReportInfo(std::vector<SCLOUD_ERROR_INFO> vecErrInfo)
     BuildRequestHeader(header, st.sVer, MsgReport, _SourceId(), value::ServiceId, QString());
     const QByteArray text = ToCompactText(header, BuildReportBody(st, vecErrInfo));
     if (m_pWylnClient->Send(text.constData(), kDefaultTimeoutMs) != 0)
-        _Log("send Report packet faild!");
+        _Log(say::ReportSendFailed);
 }
 
 int CWylnOwner::HandleReport(const QJsonObject& body)
@@ -150,7 +151,7 @@ int CWylnOwner::HandleReport(const QJsonObject& body)
             if (mit != o.constEnd() && mit.value().isString()) {
                 const QString qsMsg = mit.value().toString();
                 // One pass: a "%" in the peer's text must stay as it is.
-                Log(QStringLiteral("len = %1,msg=%2,_MAX_PATH=%3;")
+                Log(QString::fromLatin1(say::ReportErrorEntry)
                         .arg(QString::number(qsMsg.size()), qsMsg, QString::number(260)));
                 const QByteArray text = qsMsg.toUtf8();
                 unsigned char bytes[kMsgChars / 4 * 3];

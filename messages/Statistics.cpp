@@ -33,7 +33,7 @@ JsonText StatisticsData(const __SCLOUD_STATISTICS_RESULT& r)
             .Number(key::InkM, static_cast<double>(t.fM))
             .Number(key::PrintArea, static_cast<double>(t.fPrintArea))
             .Number(key::PrintLen, static_cast<double>(t.fPrintLen))
-            .Text(key::TaskName, t.szTaskName)
+            .String(key::TaskName, t.szTaskName)
             .Number(key::InkY, static_cast<double>(t.fY));
     });
     w.Number(key::TotalArea, static_cast<double>(r.fTotalArea))

@@ -18,31 +18,31 @@ void WriteWaitingTask(JsonText& w, const __SCLOUD_PRINT_TASK_INFO& t, IOrlinOwne
 {
     w.Int(key::CurMode, t.iCurMode).Int(key::PrintCopys, t.iPrintCopys).Number(key::PrintH, t.dPrintH);
     WriteHostArray(w, key::PrintMode, t.pPrintMode, t.iPrintModeCount,
-                   [](JsonText& o, const __SCLOUD_PRINT_MODE& m) { o.Int(key::Index, m.iIndex).Text(key::Name, m.szName); });
+                   [](JsonText& o, const __SCLOUD_PRINT_MODE& m) { o.Int(key::Index, m.iIndex).String(key::Name, m.szName); });
     if (t.pPrintMode)
         pOwner->OnFreeMemory(t.pPrintMode);
     w.Number(key::PrintW, t.dPrintW)
         .Number(key::TaskH, t.dTaskH)
         .Int(key::TaskId, t.iTaskId)
         .Int(key::TaskIndex, t.iTaskIndex)
-        .Text(key::TaskName, t.szTaskName)
+        .String(key::TaskName, t.szTaskName)
         .Int(key::TaskStatus, t.iTaskStatus)
         .Number(key::TaskW, t.dTaskW)
-        .Text(key::ThumbPath, t.szThumbPath);
+        .String(key::ThumbPath, t.szThumbPath);
 }
 
 void WriteHistoryTask(JsonText& w, const __SCLOUD_HISTORY_TASK_INFO& t)
 {
     w.Number(key::PrintH, t.dPrintH)
-        .Text(key::PrintMode, t.szPrintMode)
+        .String(key::PrintMode, t.szPrintMode)
         .Number(key::PrintW, t.dPrintW)
         .Number(key::TaskH, t.dTaskH)
         .Int(key::TaskId, t.iTaskId)
         .Int(key::TaskIndex, t.iTaskIndex)
-        .Text(key::TaskName, t.szTaskName)
+        .String(key::TaskName, t.szTaskName)
         .Int(key::TaskStatus, t.iTaskStatus)
         .Number(key::TaskW, t.dTaskW)
-        .Text(key::ThumbPath, t.szThumbPath);
+        .String(key::ThumbPath, t.szThumbPath);
 }
 
 void ReadSizes(const QJsonObject& o, double& dPrintH, double& dPrintW, double& dTaskH, double& dTaskW)

@@ -4,6 +4,7 @@
 #include "transport/WylnOwner.h"
 #include "wire/JsonRead.h"
 #include "wire/Keys.h"
+#include "wire/FixedTexts.h"
 
 namespace orlin {
 
@@ -26,7 +27,7 @@ using namespace orlin;
 int CWylnOwner::HandleUpgrade(const QJsonObject& body, const SCloudMsgHeader& hdr)
 {
     if (body.value(key::Data).isArray())
-        Log("Recv json data handle warning,upgrade data is arr");
+        Log(say::UpgradeArray);
     __SCLOUD_UPGRADE cmd = ReadUpgrade(body, hdr);
     __SCLOUD_CMD_RESULT result = {};
     m_pOwner->OnUpgrade(&cmd, &result);

@@ -3,6 +3,7 @@
 #include "session/DeviceStatus.h"
 #include "wire/Envelope.h"
 #include "wire/Keys.h"
+#include "wire/FixedTexts.h"
 
 #include <QTimer>
 
@@ -35,7 +36,7 @@ void Orlin::SendHeartBeatPacket()
             m_nHeartState = 1;
         }
     } else {
-        _Log("Recv heartbeat packet overtime!");
+        _Log(say::HeartbeatOvertime);
         if (m_nHeartState != -1)
             m_pTimer->setInterval(10000);
         m_nHeartState = -1;
@@ -45,12 +46,12 @@ void Orlin::SendHeartBeatPacket()
     BuildRequestHeader(header, st.sVer, MsgHeartbeat, _SourceId(), value::ServiceId, QString());
     const QByteArray text = ToCompactText(header, BuildHeartbeatBody(st));
     if (m_pWylnClient->Send(text.constData(), kDefaultTimeoutMs) != 0)
-        _Log("send heartbeat packet faild!");
+        _Log(say::HeartbeatSendFailed);
 }
 
 void Orlin::run()
 {
-    _Log("heartbeat packet thread run!");
+    _Log(say::HeartbeatThreadRun);
     if (!m_pTimer)
         m_pTimer = new QTimer(this);
     connect(m_pTimer, &QTimer::timeout, this, &Orlin::SendHeartBeatPacket);

@@ -3,6 +3,7 @@
 #include "wire/Frame.h"
 #include "wire/Keys.h"
 #include "wire/FieldLength.h"
+#include "wire/FixedTexts.h"
 
 #include <QTimer>
 
@@ -50,7 +51,7 @@ bool Orlin::_Ready(const char* szOperation) const
 {
     if (m_bReady)
         return true;
-    _Log(QByteArray(szOperation) + " refused: session not initialised");
+    _Log(QByteArray(szOperation) + say::NotInitialised);
     return false;
 }
 
@@ -174,7 +175,7 @@ int Orlin::Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginPa
     }
     ret = m_pWylnClient->Login(szId, &m_oWylnOwner, nLoginParam);
     if (ret == 8) {
-        _Log("ID init faild,reapply id");
+        _Log(say::ReapplyId);
         ret = m_pWylnClient->ApplyId(szApplyInfo, szId, nLoginParam);
         if (ret != 0)
             return _GetErrorCode(ret);

@@ -3,6 +3,7 @@
 #include "session/Orlin.h"
 
 #include "transport/WylnBinding.h"
+#include "wire/FixedTexts.h"
 
 using namespace orlin;
 
@@ -11,27 +12,27 @@ int Orlin::_LoadWlynDll()
     SWylnEntryPoints entry;
     QString qsError;
     if (!LoadWylnPlugin(entry, qsError)) {
-        _Log(QByteArray("wyln.dll Load failed,errstring=") + qsError.toUtf8());
+        _Log(QByteArray(say::LoadFailed) + qsError.toUtf8());
         return 12;
     }
     if (!entry.pfnNewInterface) {
-        _Log("NewInterface api failed");
+        _Log(say::NoNewInterface);
         return 12;
     }
     m_pWylnCreator = entry.pfnNewInterface();
     if (!m_pWylnCreator) {
-        _Log("m_pWylnCreator new failed");
+        _Log(say::CreatorFailed);
         return 12;
     }
     m_pWylnClient = m_pWylnCreator->CreateClient(m_nClientMode);
     m_pfnReleaseInterface = entry.pfnReleaseInterface;
     if (!m_pfnReleaseInterface) {
-        _Log("ReleaseInterface api failed");
+        _Log(say::NoReleaseInterface);
         return 12;
     }
     // Every later call needs a client; the factory is released by Exit.
     if (!m_pWylnClient) {
-        _Log("m_pWylnClient create failed");
+        _Log(say::ClientFailed);
         return 12;
     }
     return 0;
@@ -39,6 +40,6 @@ int Orlin::_LoadWlynDll()
 
 int Orlin::_GetErrorCode(int iRetErrCode)
 {
-    _Log(QStringLiteral("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=%1").arg(iRetErrCode).toUtf8());
+    _Log(QString::fromLatin1(say::ErrorCode).arg(iRetErrCode).toUtf8());
     return MapWylnCode(iRetErrCode);
 }

@@ -83,7 +83,7 @@ std::string Describe(const __SCLOUD_FILE_TRANSFER& s, const QByteArray& data)
 
 } // namespace
 
-TEST(Md5, AllImplementationsMatchQtAtEveryBlockPosition)
+TEST(Md5, MatchesQtAtEveryBlockPosition)
 {
     const QByteArray random = RandomBytes(1000, 7);
     std::vector<QByteArray> rows = {"", "abc", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"};
@@ -91,11 +91,9 @@ TEST(Md5, AllImplementationsMatchQtAtEveryBlockPosition)
         rows.push_back(random.left(len));
     for (const QByteArray& r : rows) {
         const QByteArray expected = QCryptographicHash::hash(r, QCryptographicHash::Md5);
-        unsigned char a[16], b[16];
+        unsigned char a[16];
         orlin::Md5Digest(r.constData(), r.size(), a);
-        orlin::Md5DigestPortable(r.constData(), r.size(), b);
         EXPECT_EQ(0, memcmp(expected.constData(), a, 16)) << r.size();
-        EXPECT_EQ(0, memcmp(expected.constData(), b, 16)) << r.size();
         for (int split : {1, 3, 63, 64, 65}) {
             orlin::Md5 md5;
             for (int off = 0; off < r.size(); off += split)

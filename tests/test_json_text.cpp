@@ -47,12 +47,12 @@ TEST(JsonText, HostFieldsAreEscapedAsQtEscapesThem)
         memcpy(field, text.data(), std::min(text.size(), sizeof(field)));
         SCOPED_TRACE(text);
         ExpectSame(QString::fromUtf8(field, static_cast<int>(strnlen(field, sizeof(field)))),
-                   [&](JsonText& w) -> JsonText& { return w.Text(orlin::key::Msg, field); });
+                   [&](JsonText& w) -> JsonText& { return w.String(orlin::key::Msg, field); });
     }
     // A field without a terminator ends at the field's end.
     char full[4] = {'a', 'b', 'c', 'd'};
     JsonText w;
-    w.BeginObject().Text(orlin::key::Msg, full).EndObject();
+    w.BeginObject().String(orlin::key::Msg, full).EndObject();
     EXPECT_EQ(R"({"msg":"abcd"})", w.Bytes().toStdString());
 }
 
@@ -111,7 +111,7 @@ TEST(JsonText, ReplyEnvelopeMatchesTheObjectBuiltOne)
         hdr.qsSourceId = QString::fromUtf8(r.source);
         hdr.qsTargetId = QString::fromUtf8(r.target);
         JsonText data;
-        data.BeginObject().Int(orlin::key::Code, 3).Text(orlin::key::Msg, QStringLiteral("ok")).EndObject();
+        data.BeginObject().Int(orlin::key::Code, 3).String(orlin::key::Msg, QStringLiteral("ok")).EndObject();
         const std::string ours = normal(orlin::ReplyText(hdr, orlin::func::Upgrade, data));
 
         QJsonObject header;

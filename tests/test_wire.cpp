@@ -1,4 +1,5 @@
 // Frame, CRC, Base64, envelope and the shared field readers.
+#include "Crc32Reference.h"
 #include "Session.h"
 
 #include "wire/Base64.h"
@@ -26,7 +27,7 @@ TEST(Crc32, CheckValuesAndAgreementWithTheBytewiseTable)
     std::string buf(1000, '\0');
     for (char& c : buf)
         c = static_cast<char>(rng());
-    // Every length and alignment around the eight-byte stride.
+    // Every length and alignment around zlib's word strides.
     for (unsigned int off = 0; off < 9; ++off)
         for (unsigned int len = 0; len < 40; ++len)
             ASSERT_EQ(Crc32Bytewise(buf.data() + off, len), Crc32(buf.data() + off, len)) << off << "/" << len;

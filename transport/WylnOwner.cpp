@@ -4,6 +4,7 @@
 #include "wire/Crc32.h"
 #include "wire/Keys.h"
 #include "wire/FieldLength.h"
+#include "wire/FixedTexts.h"
 
 #include <QJsonDocument>
 
@@ -51,7 +52,7 @@ void CWylnOwner::OnRecv(const char* pData, int nLen, const char* szPeerId, const
         return;
     m_pWylnClient->NotifyRecv(pData, nLen, szPeerId);
     if (!pData) {
-        Log("pData is NULL");
+        Log(say::NullData);
         return;
     }
 
@@ -64,25 +65,25 @@ void CWylnOwner::OnRecv(const char* pData, int nLen, const char* szPeerId, const
         return;
     }
     if (nLen < static_cast<int>(kFrameHeaderLen)) {
-        Log("len");
+        Log(say::FrameTooShort);
         return;
     }
     const FrameHeader h = ReadFrameHeader(pData);
     const unsigned int nPayload = static_cast<unsigned int>(nLen) - kFrameHeaderLen;
     if (h.nPayloadLen != nPayload) {
-        Log("recv packate len failed");
+        Log(say::FrameLengthFailed);
         return;
     }
     if (Crc32(pData + kFrameHeaderLen, nPayload) != h.nCrc) {
-        Log("CRC failed");
+        Log(say::CrcFailed);
         return;
     }
-    Log(QStringLiteral("Recv msg,ID=%1,Name=%2,CmdVer=%3,CmdType=%4")
+    Log(QString::fromLatin1(say::FrameReceived)
             .arg(QString::fromUtf8(m_szPeerId), szPeerName ? QString::fromUtf8(szPeerName) : QString(),
                  QString::number(h.wCmdVer), QString::number(h.wCmdType)));
     if (h.wCmdVer == 0 && h.wCmdType == 1) {
         if (!m_pOwner->OnRecvPacket(szPeerId, pData + kFrameHeaderLen))
-            Log(QByteArray("Recv data handle fail,errcode=") + QByteArray::number(ResultRefused));
+            Log(QByteArray(say::PacketRefused) + QByteArray::number(ResultRefused));
     }
 }
 

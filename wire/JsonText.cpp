@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include <cassert>
 #include <cmath>
 #include <cstring>
 
@@ -41,13 +42,22 @@ void JsonText::_Separate()
 
 void JsonText::_Key(QLatin1String key)
 {
+#ifndef NDEBUG
+    // Keys compare as QJsonObject orders them: byte by byte (they are ASCII).
+    if (!m_vecLastKeys.empty()) {
+        std::string& last = m_vecLastKeys.back();
+        const std::string next(key.data(), static_cast<size_t>(key.size()));
+        assert((last.empty() || last < next) && "JsonText: keys must be written in ascending order");
+        last = next;
+    }
+#endif
     _Separate();
     m_text.append('"');
     m_text.append(key.data(), key.size());
     m_text.append("\":", 2);
 }
 
-void JsonText::_String(const QString& qs)
+void JsonText::_Escaped(const QString& qs)
 {
     const QChar* p = qs.constData();
     const int n = qs.size();
@@ -66,7 +76,7 @@ void JsonText::_String(const QString& qs)
     m_text.append('"');
 }
 
-void JsonText::_String(const char* pUtf8, size_t nLen)
+void JsonText::_Escaped(const char* pUtf8, size_t nLen)
 {
     for (size_t i = 0; i < nLen; ++i) {
         if (!jsontext::Plain(static_cast<unsigned char>(pUtf8[i]))) {
@@ -79,36 +89,53 @@ void JsonText::_String(const char* pUtf8, size_t nLen)
     m_text.append('"');
 }
 
+void JsonText::_Open(char cBracket)
+{
+    m_text.append(cBracket);
+#ifndef NDEBUG
+    m_vecLastKeys.emplace_back();
+#endif
+}
+
+void JsonText::_Close(char cBracket)
+{
+    m_text.append(cBracket);
+#ifndef NDEBUG
+    if (!m_vecLastKeys.empty())
+        m_vecLastKeys.pop_back();
+#endif
+}
+
 JsonText& JsonText::BeginObject()
 {
     _Separate();
-    m_text.append('{');
+    _Open('{');
     return *this;
 }
 
 JsonText& JsonText::BeginObject(QLatin1String key)
 {
     _Key(key);
-    m_text.append('{');
+    _Open('{');
     return *this;
 }
 
 JsonText& JsonText::EndObject()
 {
-    m_text.append('}');
+    _Close('}');
     return *this;
 }
 
 JsonText& JsonText::BeginArray(QLatin1String key)
 {
     _Key(key);
-    m_text.append('[');
+    _Open('[');
     return *this;
 }
 
 JsonText& JsonText::EndArray()
 {
-    m_text.append(']');
+    _Close(']');
     return *this;
 }
 
@@ -134,17 +161,17 @@ JsonText& JsonText::Number(QLatin1String key, double dValue)
     return *this;
 }
 
-JsonText& JsonText::Text(QLatin1String key, const QString& qsValue)
+JsonText& JsonText::String(QLatin1String key, const QString& qsValue)
 {
     _Key(key);
-    _String(qsValue);
+    _Escaped(qsValue);
     return *this;
 }
 
-JsonText& JsonText::Text(QLatin1String key, const char* pField, size_t nFieldSize)
+JsonText& JsonText::String(QLatin1String key, const char* pField, size_t nFieldSize)
 {
     _Key(key);
-    _String(pField, FieldLength(pField, nFieldSize));
+    _Escaped(pField, FieldLength(pField, nFieldSize));
     return *this;
 }
 
@@ -156,15 +183,15 @@ QByteArray ReplyText(const SCloudMsgHeader& hdr, QLatin1String func, const JsonT
     w._Key(key::Data);
     w.m_text.append(data.Bytes());
     w._Key(key::Func);
-    w._String(func.data(), static_cast<size_t>(func.size()));
+    w._Escaped(func.data(), static_cast<size_t>(func.size()));
     w.EndObject();
     w.BeginObject(key::Header)
-        .Text(key::MsgId, hdr.qsMsgId.isEmpty() ? MakeMsgId() : hdr.qsMsgId)
+        .String(key::MsgId, hdr.qsMsgId.isEmpty() ? MakeMsgId() : hdr.qsMsgId)
         .Int(key::MsgType, MsgReply)
-        .Text(key::SourceId, hdr.qsTargetId)
-        .Text(key::TargetId, hdr.qsSourceId)
+        .String(key::SourceId, hdr.qsTargetId)
+        .String(key::TargetId, hdr.qsSourceId)
         .Int(key::Timestamp, QDateTime::currentSecsSinceEpoch())
-        .Text(key::Version, hdr.qsVersion)
+        .String(key::Version, hdr.qsVersion)
         .EndObject();
     w.EndObject();
     return w.m_text;

@@ -1,7 +1,8 @@
 // Compact JSON text written straight into a byte buffer, for replies.
 // The output is byte for byte what QJsonDocument::toJson(Compact) writes for
 // the same document, provided the caller writes each object's keys in
-// ascending order (as QJsonObject would sort them): integers in decimal,
+// ascending order (as QJsonObject would sort them; debug builds assert it):
+// integers in decimal,
 // floating numbers in their shortest round-trip form ("null" when not
 // finite), strings escaped as Qt escapes them. It skips building a
 // QJsonObject tree and walking it again, which costs more than the rest of a
@@ -17,6 +18,9 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include <string>
+#include <vector>
 
 namespace orlin {
 
@@ -39,24 +43,29 @@ public:
     JsonText& Int(QLatin1String key, qint64 nValue);
     // Floats are widened by the caller's conversion to double.
     JsonText& Number(QLatin1String key, double dValue);
-    JsonText& Text(QLatin1String key, const QString& qsValue);
+    JsonText& String(QLatin1String key, const QString& qsValue);
     // A host text field: its bytes up to the first zero, never past the end.
-    JsonText& Text(QLatin1String key, const char* pField, size_t nFieldSize);
+    JsonText& String(QLatin1String key, const char* pField, size_t nFieldSize);
     template <size_t N>
-    JsonText& Text(QLatin1String key, const char (&field)[N])
+    JsonText& String(QLatin1String key, const char (&field)[N])
     {
-        return Text(key, field, N);
+        return String(key, field, N);
     }
 
     const QByteArray& Bytes() const { return m_text; }
 
 private:
     void _Key(QLatin1String key);
+    void _Open(char cBracket);
+    void _Close(char cBracket);
     void _Separate();
-    void _String(const QString& qs);
-    void _String(const char* pUtf8, size_t nLen);
+    void _Escaped(const QString& qs);
+    void _Escaped(const char* pUtf8, size_t nLen);
 
     QByteArray m_text;
+    // Debug builds: the last key written in each open container ("" at its
+    // start and for arrays), to assert the ascending order.
+    std::vector<std::string> m_vecLastKeys;
 
     friend QByteArray ReplyText(const SCloudMsgHeader& hdr, QLatin1String func, const JsonText& data);
 };

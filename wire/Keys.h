@@ -8,7 +8,7 @@ namespace orlin {
 // Constant texts: constexpr so that tables built from them in other files
 // never depend on the order of static initialisation.
 template <int N>
-constexpr QLatin1String Text(const char (&s)[N])
+constexpr QLatin1String Latin1(const char (&s)[N])
 {
     return QLatin1String(s, N - 1);
 }
@@ -16,183 +16,183 @@ constexpr QLatin1String Text(const char (&s)[N])
 namespace key {
 
 // envelope
-inline constexpr QLatin1String Header = Text("header");
-inline constexpr QLatin1String Body = Text("body");
-inline constexpr QLatin1String Version = Text("version");
-inline constexpr QLatin1String MsgType = Text("msg_type");
-inline constexpr QLatin1String MsgId = Text("msg_id");
-inline constexpr QLatin1String SourceId = Text("source_id");
-inline constexpr QLatin1String TargetId = Text("target_id");
-inline constexpr QLatin1String Timestamp = Text("timestamp");
-inline constexpr QLatin1String Func = Text("func");
-inline constexpr QLatin1String Data = Text("data");
-inline constexpr QLatin1String Message = Text("message");
+inline constexpr QLatin1String Header = Latin1("header");
+inline constexpr QLatin1String Body = Latin1("body");
+inline constexpr QLatin1String Version = Latin1("version");
+inline constexpr QLatin1String MsgType = Latin1("msg_type");
+inline constexpr QLatin1String MsgId = Latin1("msg_id");
+inline constexpr QLatin1String SourceId = Latin1("source_id");
+inline constexpr QLatin1String TargetId = Latin1("target_id");
+inline constexpr QLatin1String Timestamp = Latin1("timestamp");
+inline constexpr QLatin1String Func = Latin1("func");
+inline constexpr QLatin1String Data = Latin1("data");
+inline constexpr QLatin1String Message = Latin1("message");
 
 // results
-inline constexpr QLatin1String Code = Text("code");
-inline constexpr QLatin1String Msg = Text("msg");
-inline constexpr QLatin1String RetType = Text("ret_type");
+inline constexpr QLatin1String Code = Latin1("code");
+inline constexpr QLatin1String Msg = Latin1("msg");
+inline constexpr QLatin1String RetType = Latin1("ret_type");
 
 // device status (heartbeat, report)
-inline constexpr QLatin1String DeviceStatus = Text("device_status");
-inline constexpr QLatin1String DeviceDoing = Text("device_doing");
-inline constexpr QLatin1String ConnectStatus = Text("connect_status");
-inline constexpr QLatin1String AutoFlashStatus = Text("auto_flash_status");
-inline constexpr QLatin1String HeadTempStatus = Text("head_temp_status");
-inline constexpr QLatin1String PrintInfo = Text("print_info");
-inline constexpr QLatin1String TaskId = Text("task_id");
-inline constexpr QLatin1String Progress = Text("progress");
-inline constexpr QLatin1String Capacity = Text("capacity");
-inline constexpr QLatin1String PrintedArea = Text("printed_area");
-inline constexpr QLatin1String PrintStatus = Text("print_status");
-inline constexpr QLatin1String PrintDoneCopys = Text("print_done_copys");
-inline constexpr QLatin1String TotalPrintCopys = Text("total_print_copys");
-inline constexpr QLatin1String PrintSpanTime = Text("print_span_time");
-inline constexpr QLatin1String PrintRemainTime = Text("print_Remain_time");
-inline constexpr QLatin1String UpgradeInfo = Text("upgrade_info");
-inline constexpr QLatin1String Process = Text("process");
-inline constexpr QLatin1String ErrorInfo = Text("error_info");
+inline constexpr QLatin1String DeviceStatus = Latin1("device_status");
+inline constexpr QLatin1String DeviceDoing = Latin1("device_doing");
+inline constexpr QLatin1String ConnectStatus = Latin1("connect_status");
+inline constexpr QLatin1String AutoFlashStatus = Latin1("auto_flash_status");
+inline constexpr QLatin1String HeadTempStatus = Latin1("head_temp_status");
+inline constexpr QLatin1String PrintInfo = Latin1("print_info");
+inline constexpr QLatin1String TaskId = Latin1("task_id");
+inline constexpr QLatin1String Progress = Latin1("progress");
+inline constexpr QLatin1String Capacity = Latin1("capacity");
+inline constexpr QLatin1String PrintedArea = Latin1("printed_area");
+inline constexpr QLatin1String PrintStatus = Latin1("print_status");
+inline constexpr QLatin1String PrintDoneCopys = Latin1("print_done_copys");
+inline constexpr QLatin1String TotalPrintCopys = Latin1("total_print_copys");
+inline constexpr QLatin1String PrintSpanTime = Latin1("print_span_time");
+inline constexpr QLatin1String PrintRemainTime = Latin1("print_Remain_time");
+inline constexpr QLatin1String UpgradeInfo = Latin1("upgrade_info");
+inline constexpr QLatin1String Process = Latin1("process");
+inline constexpr QLatin1String ErrorInfo = Latin1("error_info");
 
 // print tasks
-inline constexpr QLatin1String Type = Text("type");
-inline constexpr QLatin1String FilePath = Text("file_path");
-inline constexpr QLatin1String PrintSchemeId = Text("print_scheme_id");
-inline constexpr QLatin1String PrintCount = Text("print_count");
-inline constexpr QLatin1String BidirectOffset = Text("bidirect_offset");
-inline constexpr QLatin1String StepOffset = Text("step_offset");
-inline constexpr QLatin1String WorkstationW = Text("workstation_w");
-inline constexpr QLatin1String WorkstationH = Text("workstation_h");
-inline constexpr QLatin1String PrintList = Text("print_list");
-inline constexpr QLatin1String HistoryList = Text("history_list");
-inline constexpr QLatin1String TaskCount = Text("task_count");
-inline constexpr QLatin1String TaskInfo = Text("task_info");
-inline constexpr QLatin1String TaskIndex = Text("task_index");
-inline constexpr QLatin1String PrintMode = Text("print_mode");
-inline constexpr QLatin1String CurMode = Text("cur_mode");
-inline constexpr QLatin1String TaskStatus = Text("task_status");
-inline constexpr QLatin1String PrintCopys = Text("print_copys");
-inline constexpr QLatin1String PrintH = Text("print_h");
-inline constexpr QLatin1String PrintW = Text("print_w");
-inline constexpr QLatin1String TaskH = Text("task_h");
-inline constexpr QLatin1String TaskW = Text("task_w");
-inline constexpr QLatin1String ThumbPath = Text("thumb_path");
-inline constexpr QLatin1String TaskName = Text("task_name");
-inline constexpr QLatin1String Name = Text("name");
-inline constexpr QLatin1String Index = Text("index");
-inline constexpr QLatin1String PrintModeIndex = Text("print_mode_index");
-inline constexpr QLatin1String Id = Text("id");
-inline constexpr QLatin1String Status = Text("status");
+inline constexpr QLatin1String Type = Latin1("type");
+inline constexpr QLatin1String FilePath = Latin1("file_path");
+inline constexpr QLatin1String PrintSchemeId = Latin1("print_scheme_id");
+inline constexpr QLatin1String PrintCount = Latin1("print_count");
+inline constexpr QLatin1String BidirectOffset = Latin1("bidirect_offset");
+inline constexpr QLatin1String StepOffset = Latin1("step_offset");
+inline constexpr QLatin1String WorkstationW = Latin1("workstation_w");
+inline constexpr QLatin1String WorkstationH = Latin1("workstation_h");
+inline constexpr QLatin1String PrintList = Latin1("print_list");
+inline constexpr QLatin1String HistoryList = Latin1("history_list");
+inline constexpr QLatin1String TaskCount = Latin1("task_count");
+inline constexpr QLatin1String TaskInfo = Latin1("task_info");
+inline constexpr QLatin1String TaskIndex = Latin1("task_index");
+inline constexpr QLatin1String PrintMode = Latin1("print_mode");
+inline constexpr QLatin1String CurMode = Latin1("cur_mode");
+inline constexpr QLatin1String TaskStatus = Latin1("task_status");
+inline constexpr QLatin1String PrintCopys = Latin1("print_copys");
+inline constexpr QLatin1String PrintH = Latin1("print_h");
+inline constexpr QLatin1String PrintW = Latin1("print_w");
+inline constexpr QLatin1String TaskH = Latin1("task_h");
+inline constexpr QLatin1String TaskW = Latin1("task_w");
+inline constexpr QLatin1String ThumbPath = Latin1("thumb_path");
+inline constexpr QLatin1String TaskName = Latin1("task_name");
+inline constexpr QLatin1String Name = Latin1("name");
+inline constexpr QLatin1String Index = Latin1("index");
+inline constexpr QLatin1String PrintModeIndex = Latin1("print_mode_index");
+inline constexpr QLatin1String Id = Latin1("id");
+inline constexpr QLatin1String Status = Latin1("status");
 
 // file transfer
-inline constexpr QLatin1String FileName = Text("file_name");
-inline constexpr QLatin1String FileSize = Text("file_size");
-inline constexpr QLatin1String ChunkSize = Text("chunk_size");
-inline constexpr QLatin1String Md5 = Text("md5");
-inline constexpr QLatin1String TotalChunks = Text("total_chunks");
-inline constexpr QLatin1String ChunkIndex = Text("chunk_index");
-inline constexpr QLatin1String FileType = Text("file_type");
-inline constexpr QLatin1String FileInfo = Text("file_info");
-inline constexpr QLatin1String ImgWidth = Text("img_width");
-inline constexpr QLatin1String ImgHeight = Text("img_height");
-inline constexpr QLatin1String ImgLinesize = Text("img_linesize");
-inline constexpr QLatin1String ImgBitcount = Text("img_bitcount");
-inline constexpr QLatin1String ImgChannelCount = Text("img_channel_count");
-inline constexpr QLatin1String ImgXresolution = Text("img_xresolution");
-inline constexpr QLatin1String ImgYresolution = Text("img_yresolution");
+inline constexpr QLatin1String FileName = Latin1("file_name");
+inline constexpr QLatin1String FileSize = Latin1("file_size");
+inline constexpr QLatin1String ChunkSize = Latin1("chunk_size");
+inline constexpr QLatin1String Md5 = Latin1("md5");
+inline constexpr QLatin1String TotalChunks = Latin1("total_chunks");
+inline constexpr QLatin1String ChunkIndex = Latin1("chunk_index");
+inline constexpr QLatin1String FileType = Latin1("file_type");
+inline constexpr QLatin1String FileInfo = Latin1("file_info");
+inline constexpr QLatin1String ImgWidth = Latin1("img_width");
+inline constexpr QLatin1String ImgHeight = Latin1("img_height");
+inline constexpr QLatin1String ImgLinesize = Latin1("img_linesize");
+inline constexpr QLatin1String ImgBitcount = Latin1("img_bitcount");
+inline constexpr QLatin1String ImgChannelCount = Latin1("img_channel_count");
+inline constexpr QLatin1String ImgXresolution = Latin1("img_xresolution");
+inline constexpr QLatin1String ImgYresolution = Latin1("img_yresolution");
 
 // clients
-inline constexpr QLatin1String Ip = Text("ip");
-inline constexpr QLatin1String CreateTime = Text("create_time");
-inline constexpr QLatin1String UpdateTime = Text("update_time");
+inline constexpr QLatin1String Ip = Latin1("ip");
+inline constexpr QLatin1String CreateTime = Latin1("create_time");
+inline constexpr QLatin1String UpdateTime = Latin1("update_time");
 
 // machine actions
-inline constexpr QLatin1String Motor = Text("motor");
-inline constexpr QLatin1String Dir = Text("dir");
-inline constexpr QLatin1String RunLen = Text("run_len");
-inline constexpr QLatin1String Speed = Text("speed");
-inline constexpr QLatin1String AccLen = Text("acc_len");
-inline constexpr QLatin1String RunType = Text("run_type");
-inline constexpr QLatin1String IRunType = Text("iRunType");
-inline constexpr QLatin1String HeadNum = Text("head_num");
-inline constexpr QLatin1String SigType = Text("sig_type");
+inline constexpr QLatin1String Motor = Latin1("motor");
+inline constexpr QLatin1String Dir = Latin1("dir");
+inline constexpr QLatin1String RunLen = Latin1("run_len");
+inline constexpr QLatin1String Speed = Latin1("speed");
+inline constexpr QLatin1String AccLen = Latin1("acc_len");
+inline constexpr QLatin1String RunType = Latin1("run_type");
+inline constexpr QLatin1String IRunType = Latin1("iRunType");
+inline constexpr QLatin1String HeadNum = Latin1("head_num");
+inline constexpr QLatin1String SigType = Latin1("sig_type");
 
 // print parameters, device information
-inline constexpr QLatin1String ParamType = Text("param_type");
-inline constexpr QLatin1String PrintScheme = Text("print_scheme");
-inline constexpr QLatin1String PrintSchemeName = Text("print_scheme_name");
-inline constexpr QLatin1String Canvas = Text("canvas");
-inline constexpr QLatin1String CanvasW = Text("canvas_w");
-inline constexpr QLatin1String CanvasH = Text("canvas_h");
-inline constexpr QLatin1String InfoType = Text("info_type");
-inline constexpr QLatin1String MbInfo = Text("mb_info");
-inline constexpr QLatin1String MbSnId = Text("mb_sn_id");
-inline constexpr QLatin1String MbSerial = Text("mb_serial");
-inline constexpr QLatin1String MbLogicVer = Text("mb_logic_ver");
-inline constexpr QLatin1String MbProgramVer = Text("mb_program_ver");
-inline constexpr QLatin1String ConfigureVer = Text("configure_ver");
-inline constexpr QLatin1String ParamterVer = Text("paramter_ver");
-inline constexpr QLatin1String SoftInfo = Text("soft_info");
-inline constexpr QLatin1String SoftVer = Text("soft_ver");
-inline constexpr QLatin1String DevManagerVer = Text("dev_manager_ver");
-inline constexpr QLatin1String DataProcessVer = Text("data_process_ver");
-inline constexpr QLatin1String HbInfo = Text("hb_info");
-inline constexpr QLatin1String DbInfo = Text("db_info");
-inline constexpr QLatin1String EbInfo = Text("eb_info");
-inline constexpr QLatin1String CardType = Text("card_type");
-inline constexpr QLatin1String LogicType = Text("logic_type");
-inline constexpr QLatin1String HardwareType = Text("hardware_type");
-inline constexpr QLatin1String LogicVer = Text("logic_ver");
-inline constexpr QLatin1String McnVer = Text("mcn_ver");
+inline constexpr QLatin1String ParamType = Latin1("param_type");
+inline constexpr QLatin1String PrintScheme = Latin1("print_scheme");
+inline constexpr QLatin1String PrintSchemeName = Latin1("print_scheme_name");
+inline constexpr QLatin1String Canvas = Latin1("canvas");
+inline constexpr QLatin1String CanvasW = Latin1("canvas_w");
+inline constexpr QLatin1String CanvasH = Latin1("canvas_h");
+inline constexpr QLatin1String InfoType = Latin1("info_type");
+inline constexpr QLatin1String MbInfo = Latin1("mb_info");
+inline constexpr QLatin1String MbSnId = Latin1("mb_sn_id");
+inline constexpr QLatin1String MbSerial = Latin1("mb_serial");
+inline constexpr QLatin1String MbLogicVer = Latin1("mb_logic_ver");
+inline constexpr QLatin1String MbProgramVer = Latin1("mb_program_ver");
+inline constexpr QLatin1String ConfigureVer = Latin1("configure_ver");
+inline constexpr QLatin1String ParamterVer = Latin1("paramter_ver");
+inline constexpr QLatin1String SoftInfo = Latin1("soft_info");
+inline constexpr QLatin1String SoftVer = Latin1("soft_ver");
+inline constexpr QLatin1String DevManagerVer = Latin1("dev_manager_ver");
+inline constexpr QLatin1String DataProcessVer = Latin1("data_process_ver");
+inline constexpr QLatin1String HbInfo = Latin1("hb_info");
+inline constexpr QLatin1String DbInfo = Latin1("db_info");
+inline constexpr QLatin1String EbInfo = Latin1("eb_info");
+inline constexpr QLatin1String CardType = Latin1("card_type");
+inline constexpr QLatin1String LogicType = Latin1("logic_type");
+inline constexpr QLatin1String HardwareType = Latin1("hardware_type");
+inline constexpr QLatin1String LogicVer = Latin1("logic_ver");
+inline constexpr QLatin1String McnVer = Latin1("mcn_ver");
 
 // Wi-Fi, statistics
-inline constexpr QLatin1String Password = Text("password");
-inline constexpr QLatin1String IpInWifi = Text("ip_in_wifi");
-inline constexpr QLatin1String Year = Text("year");
-inline constexpr QLatin1String Month = Text("month");
-inline constexpr QLatin1String Day = Text("day");
-inline constexpr QLatin1String TotalInk = Text("total_ink");
-inline constexpr QLatin1String TotalArea = Text("total_area");
-inline constexpr QLatin1String TotalLen = Text("total_len");
-inline constexpr QLatin1String PrintArea = Text("print_area");
-inline constexpr QLatin1String PrintLen = Text("print_len");
-inline constexpr QLatin1String InkK = Text("k");
-inline constexpr QLatin1String InkC = Text("c");
-inline constexpr QLatin1String InkM = Text("m");
-inline constexpr QLatin1String InkY = Text("y");
+inline constexpr QLatin1String Password = Latin1("password");
+inline constexpr QLatin1String IpInWifi = Latin1("ip_in_wifi");
+inline constexpr QLatin1String Year = Latin1("year");
+inline constexpr QLatin1String Month = Latin1("month");
+inline constexpr QLatin1String Day = Latin1("day");
+inline constexpr QLatin1String TotalInk = Latin1("total_ink");
+inline constexpr QLatin1String TotalArea = Latin1("total_area");
+inline constexpr QLatin1String TotalLen = Latin1("total_len");
+inline constexpr QLatin1String PrintArea = Latin1("print_area");
+inline constexpr QLatin1String PrintLen = Latin1("print_len");
+inline constexpr QLatin1String InkK = Latin1("k");
+inline constexpr QLatin1String InkC = Latin1("c");
+inline constexpr QLatin1String InkM = Latin1("m");
+inline constexpr QLatin1String InkY = Latin1("y");
 
 } // namespace key
 
 namespace func {
 
-inline constexpr QLatin1String GetClient = Text("getClient");
-inline constexpr QLatin1String Print = Text("print");
-inline constexpr QLatin1String MotorRun = Text("motor_run");
-inline constexpr QLatin1String Sig = Text("sig");
-inline constexpr QLatin1String LoadParam = Text("load_param");
-inline constexpr QLatin1String Clean = Text("clean");
-inline constexpr QLatin1String LoadInk = Text("load_ink");
-inline constexpr QLatin1String RunMachine = Text("run_machine");
-inline constexpr QLatin1String Statistics = Text("statistics");
-inline constexpr QLatin1String FileTransfer = Text("file_transfer");
-inline constexpr QLatin1String LoadDeviceInfo = Text("load_device_info");
-inline constexpr QLatin1String Upgrade = Text("upgrade");
-inline constexpr QLatin1String CheckBeforePrint = Text("check_before_print");
-inline constexpr QLatin1String ConfigWifiInfo = Text("config_wifi_info");
-inline constexpr QLatin1String AddPrintTask = Text("add_print_task");
-inline constexpr QLatin1String GetTaskListInfo = Text("get_task_list_info");
-inline constexpr QLatin1String ClientShowType = Text("client_show_type");
-inline constexpr QLatin1String SetTaskParam = Text("set_task_param");
-inline constexpr QLatin1String Report = Text("report");
-inline constexpr QLatin1String UpdateTaskStatus = Text("updateTaskStatus");
+inline constexpr QLatin1String GetClient = Latin1("getClient");
+inline constexpr QLatin1String Print = Latin1("print");
+inline constexpr QLatin1String MotorRun = Latin1("motor_run");
+inline constexpr QLatin1String Sig = Latin1("sig");
+inline constexpr QLatin1String LoadParam = Latin1("load_param");
+inline constexpr QLatin1String Clean = Latin1("clean");
+inline constexpr QLatin1String LoadInk = Latin1("load_ink");
+inline constexpr QLatin1String RunMachine = Latin1("run_machine");
+inline constexpr QLatin1String Statistics = Latin1("statistics");
+inline constexpr QLatin1String FileTransfer = Latin1("file_transfer");
+inline constexpr QLatin1String LoadDeviceInfo = Latin1("load_device_info");
+inline constexpr QLatin1String Upgrade = Latin1("upgrade");
+inline constexpr QLatin1String CheckBeforePrint = Latin1("check_before_print");
+inline constexpr QLatin1String ConfigWifiInfo = Latin1("config_wifi_info");
+inline constexpr QLatin1String AddPrintTask = Latin1("add_print_task");
+inline constexpr QLatin1String GetTaskListInfo = Latin1("get_task_list_info");
+inline constexpr QLatin1String ClientShowType = Latin1("client_show_type");
+inline constexpr QLatin1String SetTaskParam = Latin1("set_task_param");
+inline constexpr QLatin1String Report = Latin1("report");
+inline constexpr QLatin1String UpdateTaskStatus = Latin1("updateTaskStatus");
 
 } // namespace func
 
 namespace value {
 
 // The service's identifier: target of heartbeats and reports.
-inline constexpr QLatin1String ServiceId = Text("wyln");
+inline constexpr QLatin1String ServiceId = Latin1("wyln");
 // The only "message" of a "getClient" list that is accepted.
-inline constexpr QLatin1String Success = Text("success");
+inline constexpr QLatin1String Success = Latin1("success");
 
 } // namespace value
 

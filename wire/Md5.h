@@ -1,15 +1,17 @@
 // MD5 of RFC 1321: the check value of every file-transfer chunk.
 #pragma once
 
+#include <QCryptographicHash>
+
+#include <optional>
 #include <stddef.h>
-#include <stdint.h>
 
 namespace orlin {
 
 constexpr int kMd5Len = 16;
 
-// Incremental digest. Uses OpenSSL where the build has it and the portable
-// implementation otherwise; both give the same digest.
+// Incremental digest: OpenSSL's where the build has it, Qt's
+// QCryptographicHash otherwise (or when OpenSSL cannot make a context).
 class Md5
 {
 public:
@@ -23,15 +25,10 @@ public:
     void Final(unsigned char (&digest)[kMd5Len]);
 
 private:
-    void* m_pCtx;  // OpenSSL's context, or null for the portable state below
-    uint32_t m_state[4];
-    uint64_t m_nBytes;
-    unsigned char m_buf[64];
+    void* m_pCtx;                               // OpenSSL's context, or null
+    std::optional<QCryptographicHash> m_oQt;    // used when m_pCtx is null
 };
 
 void Md5Digest(const void* pData, size_t nLen, unsigned char (&digest)[kMd5Len]);
-
-// The portable implementation alone, whatever the build has.
-void Md5DigestPortable(const void* pData, size_t nLen, unsigned char (&digest)[kMd5Len]);
 
 } // namespace orlin

@@ -42,6 +42,13 @@
 //   WYLN_E_TIMEOUT when the link went down while they waited): a message is
 //   reported sent only when the broker acknowledged it.
 //
+// Dependencies
+//   libmosquitto and the C++ standard library only, Qt deliberately not: the
+//   plug-in is loaded into the host's process, where a Qt of its own would
+//   have to match the host's Qt build for build (or ship beside it as a
+//   second copy of Qt Core's DLL), and all it ever took from Qt was the
+//   random identifier that ApplyId hands out, which <random> makes as well.
+//
 // Configuration (read when a client is created)
 //   A key=value file (lines starting with '#' are comments), then the
 //   environment: each key may be overridden by WYLN_<KEY IN UPPER CASE>.

@@ -6,16 +6,33 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
-#include <QUuid>
-
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace wyln {
 
 namespace {
+
+// A random version-4 UUID in its 36-character text form. Each thread seeds
+// its own generator from the system's entropy source once.
+std::string RandomUuid()
+{
+    thread_local std::mt19937_64 rng = [] {
+        std::random_device rd;
+        std::seed_seq seq{rd(), rd(), rd(), rd(), rd(), rd(), rd(), rd()};
+        return std::mt19937_64(seq);
+    }();
+    const uint64_t hi = (rng() & 0xFFFFFFFFFFFF0FFFull) | 0x4000ull;                 // version 4
+    const uint64_t lo = (rng() & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;     // RFC 4122 variant
+    char text[37];
+    std::snprintf(text, sizeof(text), "%08x-%04x-%04x-%04x-%012llx", unsigned(hi >> 32), unsigned((hi >> 16) & 0xFFFF),
+                  unsigned(hi & 0xFFFF), unsigned(lo >> 48), static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFull));
+    return text;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -107,17 +124,17 @@ Client::~Client()
 
 int Client::Connect(const char* szHost, int nPort)
 {
-    return guarded([&] { return connect(szHost, nPort); });
+    return guarded([&] { return reachBroker(szHost, nPort); });
 }
 
 int Client::Login(char* szId, WYLN::IWylnOwner* pSink, int)
 {
-    return guarded([&] { return login(szId, pSink); });
+    return guarded([&] { return openSession(szId, pSink); });
 }
 
 int Client::ApplyId(const char*, char* szId, int)
 {
-    return guarded([&] { return applyId(szId); });
+    return guarded([&] { return makeId(szId); });
 }
 
 int Client::NotifyRecv(const char*, int, const char*)
@@ -133,16 +150,16 @@ int Client::Send(const char* pData, int nTimeoutMs)
         size_t n = std::strlen(pData);
         if (n > static_cast<size_t>(kMqttMaxRemaining))
             return static_cast<int>(WYLN_E_MESSAGE_TOO_LARGE);
-        return sendTo(config_.serviceId.c_str(), pData, static_cast<int>(n), nTimeoutMs);
+        return publishTo(config_.serviceId.c_str(), pData, static_cast<int>(n), nTimeoutMs);
     });
 }
 
 int Client::SendTo(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs)
 {
-    return guarded([&] { return sendTo(szTargetId, pData, nLen, nTimeoutMs); });
+    return guarded([&] { return publishTo(szTargetId, pData, nLen, nTimeoutMs); });
 }
 
-int Client::connect(const char* host, int port)
+int Client::reachBroker(const char* host, int port)
 {
     if (!config_.error.empty())
         return WYLN_E_CONFIG;
@@ -160,7 +177,7 @@ int Client::connect(const char* host, int port)
     return WYLN_E_NOT_CONNECTED;
 }
 
-int Client::applyId(char* idBuffer) const
+int Client::makeId(char* idBuffer) const
 {
     if (!idBuffer)
         return WYLN_E_INVALID_ARGUMENT;
@@ -169,11 +186,11 @@ int Client::applyId(char* idBuffer) const
     // With credentials the broker names the client after its user name.
     std::string id = config_.username;
     if (id.empty())
-        id = config_.idPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+        id = config_.idPrefix + RandomUuid();
     return copyIdToBuffer(id, idBuffer) ? WYLN_OK : WYLN_E_INTERNAL;
 }
 
-int Client::login(char* idBuffer, WYLN::IWylnOwner* sink)
+int Client::openSession(char* idBuffer, WYLN::IWylnOwner* sink)
 {
     if (!idBuffer || !sink)
         return WYLN_E_INVALID_ARGUMENT;
@@ -190,7 +207,7 @@ int Client::login(char* idBuffer, WYLN::IWylnOwner* sink)
     std::string id;
     if (len == 0) {
         char fresh[WYLN_ID_BUFFER];
-        int rc = applyId(fresh);
+        int rc = makeId(fresh);
         if (rc != WYLN_OK)
             return rc;
         id = fresh;
@@ -364,7 +381,7 @@ bool Client::insideOwnCallback() const
     return t_callbackOf == this;
 }
 
-int Client::sendTo(const char* target, const char* data, int len, int timeoutMs)
+int Client::publishTo(const char* target, const char* data, int len, int timeoutMs)
 {
     if (len < 0 || (!data && len > 0))
         return WYLN_E_INVALID_ARGUMENT;

@@ -35,10 +35,10 @@ public:
     int SendTo(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs) override;
 
 private:
-    int connect(const char* host, int port);
-    int login(char* idBuffer, WYLN::IWylnOwner* sink);
-    int applyId(char* idBuffer) const;
-    int sendTo(const char* target, const char* data, int len, int timeoutMs);
+    int reachBroker(const char* host, int port);
+    int openSession(char* idBuffer, WYLN::IWylnOwner* sink);
+    int makeId(char* idBuffer) const;
+    int publishTo(const char* target, const char* data, int len, int timeoutMs);
     int setUpSession(const std::string& id);
     int handshake();
     void logout();
