@@ -3,6 +3,7 @@
 // it to a transport that only counts bytes. The baseline parses the same
 // messages with QJsonDocument and writes them back as compact text, the least
 // any JSON round trip costs. The ratio of the two is printed at the end.
+#include "CountingClient.h"
 #include "NullOwner.h"
 #include "transport/WylnOwner.h"
 
@@ -21,30 +22,6 @@
 #include <vector>
 
 namespace {
-
-// A transport that counts what the library sends.
-class CountingClient : public IWylnClient
-{
-public:
-    long long llBytes = 0;
-    long long llReplies = 0;
-
-    int Connect(const char*, int) override { return 0; }
-    int Login(char*, WYLN::IWylnOwner*, int) override { return 0; }
-    int ApplyId(const char*, char*, int) override { return 0; }
-    int NotifyRecv(const char*, int, const char*) override { return 0; }
-    int Send(const char* pData, int) override
-    {
-        llBytes += static_cast<long long>(strlen(pData));
-        return 0;
-    }
-    int SendTo(const char*, const char*, int nLen, int) override
-    {
-        llBytes += nLen;
-        ++llReplies;
-        return 0;
-    }
-};
 
 template <size_t N>
 void Put(char (&field)[N], const char* text)
@@ -153,12 +130,12 @@ void OnRecvSmallCommands(benchmark::State& state)
             llIn += static_cast<long long>(m.size());
         }
     }
-    if (client.llReplies != state.iterations() * static_cast<long long>(corpus.size()))
+    if (client.llSendTos != state.iterations() * static_cast<long long>(corpus.size()))
         state.SkipWithError("a command was not answered");
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(corpus.size()));
     state.SetBytesProcessed(llIn + client.llBytes);
     state.counters["reply_bytes"] =
-        benchmark::Counter(static_cast<double>(client.llBytes) / static_cast<double>(client.llReplies));
+        benchmark::Counter(static_cast<double>(client.llBytes) / static_cast<double>(client.llSendTos));
 }
 
 void QJsonParseAndCompactBaseline(benchmark::State& state)

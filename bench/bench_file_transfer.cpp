@@ -12,6 +12,7 @@
 //
 // "bench_file_transfer --memory" instead sends a 1 GiB file once and prints
 // how much the peak resident memory grew over the host's own buffer.
+#include "CountingClient.h"
 #include "NullOwner.h"
 #include "messages/FileTransfer.h"
 #include "session/Orlin.h"
@@ -59,30 +60,6 @@ public:
 namespace {
 
 constexpr int kFileBytes = 8 * orlin::kChunkFileBytes;
-
-class CountingClient : public IWylnClient
-{
-public:
-    long long llBytes = 0;
-    std::vector<std::string>* pKeep = nullptr;  // keeps the messages when set
-
-    int Connect(const char*, int) override { return 0; }
-    int Login(char*, WYLN::IWylnOwner*, int) override { return 0; }
-    int ApplyId(const char*, char*, int) override { return 0; }
-    int NotifyRecv(const char*, int, const char*) override { return 0; }
-    int Send(const char* pData, int) override
-    {
-        llBytes += static_cast<long long>(strlen(pData));
-        return 0;
-    }
-    int SendTo(const char*, const char* pData, int nLen, int) override
-    {
-        llBytes += nLen;
-        if (pKeep)
-            pKeep->emplace_back(pData, static_cast<size_t>(nLen));
-        return 0;
-    }
-};
 
 // A host that takes every chunk and only counts its bytes.
 class ChunkOwner : public NullOwner

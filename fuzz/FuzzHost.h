@@ -1,9 +1,10 @@
 // A silent host and transport client for the fuzz targets: every callback
 // answers "accepted", touches the memory the library hands over (so that the
-// address sanitizer sees out-of-range arrays), and the client keeps what was
+// address sanitizer sees out-of-range arrays), and the sink keeps what was
 // sent for the targets' comparisons.
 #pragma once
 
+#include "CountingClient.h"
 #include "NullOwner.h"
 #include "session/LinkContext.h"
 #include "transport/WylnInterface.h"
@@ -68,41 +69,24 @@ public:
     }
 };
 
-class Client : public IWylnClient
-{
-public:
-    std::vector<std::string> sent;
-
-    int Connect(const char*, int) override { return 0; }
-    int Login(char*, WYLN::IWylnOwner*, int) override { return 0; }
-    int ApplyId(const char*, char*, int) override { return 0; }
-    int NotifyRecv(const char*, int, const char*) override { return 0; }
-    int Send(const char* pData, int) override
-    {
-        sent.emplace_back(pData);
-        return 0;
-    }
-    int SendTo(const char* szTargetId, const char* pData, int nLen, int) override
-    {
-        Touch(szTargetId, strlen(szTargetId));
-        sent.emplace_back(pData, static_cast<size_t>(nLen));
-        return 0;
-    }
-};
-
 // A receive sink attached to its own host, client and link context.
 struct Sink
 {
     Host host;
-    Client client;
+    CountingClient client;
+    std::vector<std::string> sent;
     __SCLOUD_LINK_CONTEXT link;
     CWylnOwner owner;
 
-    Sink() { owner.Attach(&host, &client, &link); }
+    Sink()
+    {
+        client.pKeep = &sent;
+        owner.Attach(&host, &client, &link);
+    }
     void Clear()
     {
         host.logs.clear();
-        client.sent.clear();
+        sent.clear();
         // The task registry grows with every distinct peer task; keep one
         // input from depending on the ones before it.
         CLinkLock lock(link);

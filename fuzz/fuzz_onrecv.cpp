@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const auto la = WithoutTime(g_fast->host.logs), lb = WithoutTime(g_plain->host.logs);
         if (la != lb)
             Report("log lines", la, lb);
-        const auto a = WithoutTime(g_fast->client.sent), b = WithoutTime(g_plain->client.sent);
+        const auto a = WithoutTime(g_fast->sent), b = WithoutTime(g_plain->sent);
         if (a != b)
             Report("replies", a, b);
     }

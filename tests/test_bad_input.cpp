@@ -6,6 +6,9 @@
 // an unbounded text back. The Wi-Fi password never reaches a log line.
 #include "Session.h"
 
+#include <QFile>
+#include <QRegularExpression>
+
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -33,35 +36,37 @@ const Family kFamilies[] = {
     {1, "set_task_param"}, {2, "report"}, {3, nullptr},
 };
 
-// Every key a family reads, whatever the family.
-const char* const kKeys[] = {
-    "code", "msg", "ret_type", "message", "device_status", "device_doing", "connect_status", "auto_flash_status",
-    "head_temp_status", "task_id", "progress", "capacity", "printed_area", "print_status", "print_done_copys",
-    "total_print_copys", "print_span_time", "print_Remain_time", "process", "type", "file_path",
-    "print_scheme_id", "print_count", "bidirect_offset", "step_offset", "workstation_w", "workstation_h",
-    "task_count", "task_index", "cur_mode", "task_status", "print_copys", "print_h", "print_w", "task_h",
-    "task_w", "thumb_path", "task_name", "name", "index", "print_mode_index", "id", "status", "file_name",
-    "file_size", "chunk_size", "md5", "total_chunks", "chunk_index", "file_type", "img_width", "img_height",
-    "img_linesize", "img_bitcount", "img_channel_count", "img_xresolution", "img_yresolution", "ip",
-    "create_time", "update_time", "motor", "dir", "run_len", "speed", "acc_len", "run_type", "iRunType",
-    "head_num", "sig_type", "param_type", "print_scheme_name", "canvas_w", "canvas_h", "info_type",
-    "mb_sn_id", "mb_serial", "mb_logic_ver", "mb_program_ver", "configure_ver", "paramter_ver", "soft_ver",
-    "dev_manager_ver", "data_process_ver", "card_type", "logic_type", "hardware_type", "logic_ver", "mcn_ver",
-    "password", "ip_in_wifi", "year", "month", "day", "total_ink", "total_area", "total_len", "print_area",
-    "print_len", "k", "c", "m", "y",
-};
 // Keys that hold an object, and keys that hold a list of objects.
 const char* const kObjects[] = {"print_info", "upgrade_info", "file_info", "mb_info"};
 const char* const kLists[] = {"error_info", "print_list", "history_list", "task_info", "print_mode", "soft_info",
                               "hb_info", "db_info", "eb_info", "print_scheme", "canvas", "data"};
+
+// Every key of the protocol, read from the key constants themselves, so that
+// a key added there is fed to every family here as well.
+const QStringList& AllKeys()
+{
+    static const QStringList keys = [] {
+        QFile f(QStringLiteral(ORLIN_SOURCE_DIR "/wire/Keys.h"));
+        f.open(QIODevice::ReadOnly);
+        const QString text = QString::fromUtf8(f.readAll());
+        const int from = text.indexOf(QLatin1String("namespace key {"));
+        const int to = text.indexOf(QLatin1String("} // namespace key"));
+        QStringList out;
+        const QRegularExpression re(QStringLiteral(R"re(QLatin1String \w+ = Latin1\("([^"]+)"\))re"));
+        for (auto it = re.globalMatch(text.mid(from, to - from)); it.hasNext();)
+            out << it.next().captured(1);
+        return out;
+    }();
+    return keys;
+}
 
 // {every key: v}, with every nested key holding {every key: v} or
 // [{every key: v}].
 QJsonObject EveryKey(const QJsonValue& v)
 {
     QJsonObject leaf;
-    for (const char* k : kKeys)
-        leaf.insert(QLatin1String(k), v);
+    for (const QString& k : AllKeys())
+        leaf.insert(k, v);
     QJsonObject o = leaf;
     for (const char* k : kObjects)
         o.insert(QLatin1String(k), leaf);
@@ -187,6 +192,8 @@ protected:
 
 TEST_F(BadInputTest, EveryShapeOfEveryFamilyEndsDefined)
 {
+    ASSERT_GT(AllKeys().size(), 100);
+    ASSERT_TRUE(AllKeys().contains(QStringLiteral("print_Remain_time")));
     for (const Shape& shape : Shapes()) {
         for (const Family& f : kFamilies) {
             const std::string what = FamilyName(f) + ": " + shape.name;

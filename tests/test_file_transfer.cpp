@@ -3,7 +3,6 @@
 #include "Session.h"
 
 #include "messages/FileTransfer.h"
-#include "wire/Md5.h"
 
 #include <QCryptographicHash>
 #include <QSet>
@@ -82,27 +81,6 @@ std::string Describe(const __SCLOUD_FILE_TRANSFER& s, const QByteArray& data)
 }
 
 } // namespace
-
-TEST(Md5, MatchesQtAtEveryBlockPosition)
-{
-    const QByteArray random = RandomBytes(1000, 7);
-    std::vector<QByteArray> rows = {"", "abc", "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"};
-    for (int len : {55, 56, 63, 64, 65, 119, 120, 128, 1000})
-        rows.push_back(random.left(len));
-    for (const QByteArray& r : rows) {
-        const QByteArray expected = QCryptographicHash::hash(r, QCryptographicHash::Md5);
-        unsigned char a[16];
-        orlin::Md5Digest(r.constData(), r.size(), a);
-        EXPECT_EQ(0, memcmp(expected.constData(), a, 16)) << r.size();
-        for (int split : {1, 3, 63, 64, 65}) {
-            orlin::Md5 md5;
-            for (int off = 0; off < r.size(); off += split)
-                md5.Update(r.constData() + off, std::min(split, r.size() - off));
-            md5.Final(a);
-            EXPECT_EQ(0, memcmp(expected.constData(), a, 16)) << r.size() << "/" << split;
-        }
-    }
-}
 
 class FileTransferTest : public SessionTest
 {

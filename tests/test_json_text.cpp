@@ -93,6 +93,11 @@ TEST(JsonText, NestingAndSeparators)
               w.Bytes().toStdString());
 }
 
+TEST(JsonText, KeysOutOfOrderAssertInDebugBuilds)
+{
+    EXPECT_DEBUG_DEATH(JsonText().BeginObject().Int(orlin::key::Msg, 1).Int(orlin::key::Code, 2), "ascending order");
+}
+
 // The reply envelope equals the one built from QJsonObjects, whatever the
 // peer put into its header; only the time (and a fresh msg_id) may differ.
 TEST(JsonText, ReplyEnvelopeMatchesTheObjectBuiltOne)

@@ -1,13 +1,9 @@
-// Device reports: change detection, the outbound text, the guarded status
+// Device reports: change detection, the outbound text, the stored status
 // record, and the inbound report.
 #include "ReplyText.h"
 #include "Session.h"
 
-#include <QMetaObject>
-
-#include <atomic>
 #include <cstring>
-#include <thread>
 
 using fakewyln::Calls;
 using testsupport::Json;
@@ -158,12 +154,6 @@ TEST_F(ReportTest, ErrorEntriesGoLastToFirstAsAll260Bytes)
     ASSERT_EQ(0, session->UpgradeReportParam(&none, 0));
     EXPECT_EQ(3, OrlinTestAccess::Report(*session).iErrorCount);
     EXPECT_TRUE(ReportData(2).value("error_info").toArray().isEmpty());
-
-    // The slot is reachable by name.
-    std::vector<SCLOUD_ERROR_INFO> v{Entry(4, "x"), Entry(5, "y")};
-    ASSERT_TRUE(QMetaObject::invokeMethod(session.get(), "SendReportInfo", Qt::DirectConnection,
-                                          QGenericArgument("std::vector<SCLOUD_ERROR_INFO>", &v)));
-    EXPECT_EQ(5, ReportData(3).value("error_info").toArray().at(0).toObject().value("code").toInt());
 }
 
 TEST_F(ReportTest, FailedSendIsLoggedAndTheStatusStaysStored)
@@ -177,36 +167,6 @@ TEST_F(ReportTest, FailedSendIsLoggedAndTheStatusStaysStored)
     EXPECT_EQ(0, session->UpgradeReportParam(&p, 0));
     EXPECT_EQ(1u, Calls("Send").size());
     EXPECT_EQ(-1, session->UpgradeReportParam(nullptr, 0));
-}
-
-// The heartbeat's view of the record is always one whole status.
-TEST_F(ReportTest, SnapshotsNeverSeeAHalfWrittenStatus)
-{
-    InitSession();
-    fakewyln::GetState().onSend = nullptr;
-    std::atomic<bool> stop(false);
-    std::atomic<int> torn(0);
-    std::thread reader([&] {
-        while (!stop) {
-            const Param s = OrlinTestAccess::Report(*session);
-            const char expect = s.iTaskId == 1 ? 'a' : 'b';
-            if (s.iTaskId != 0 && (s.szCapacity[0] != expect || s.szPrintedArea[30] != expect || s.iProgress != s.iTaskId))
-                ++torn;
-        }
-    });
-    for (int i = 0; i < 2000; ++i) {
-        Param p;
-        p.iDeviceStatus = 2;
-        p.iTaskId = p.iProgress = 1 + (i & 1);
-        memset(p.szCapacity, p.iTaskId == 1 ? 'a' : 'b', 31);
-        memset(p.szPrintedArea, p.iTaskId == 1 ? 'a' : 'b', 31);
-        session->UpgradeReportParam(&p, 0);
-        if (i % 200 == 0)
-            fakewyln::GetState().calls.clear();
-    }
-    stop = true;
-    reader.join();
-    EXPECT_EQ(0, torn.load());
 }
 
 class InboundReportTest : public SessionTest

@@ -20,7 +20,8 @@ constexpr size_t kMaxDepth = 2048;
 // Objects up to this many keys are searched linearly.
 constexpr size_t kLinearKeys = 16;
 
-struct Frame
+// One open container of the scanned text and the keys seen in it so far.
+struct Level
 {
     bool bObject;
     std::vector<std::string_view> keys;
@@ -64,7 +65,7 @@ std::string_view Normalised(std::string_view raw, std::deque<std::string>& store
 
 bool HasRepeatedKey(const char* pText, size_t nLen)
 {
-    std::vector<Frame> stack;
+    std::vector<Level> stack;
     std::deque<std::string> store;
     bool bExpectKey = false;
     for (size_t i = 0; i < nLen; ++i) {
@@ -73,7 +74,7 @@ bool HasRepeatedKey(const char* pText, size_t nLen)
         case '[':
             if (stack.size() >= kMaxDepth)
                 return false;
-            stack.push_back(Frame{pText[i] == '{', {}, {}});
+            stack.push_back(Level{pText[i] == '{', {}, {}});
             bExpectKey = stack.back().bObject;
             break;
         case '}':

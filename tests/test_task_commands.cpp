@@ -1,5 +1,8 @@
-// "add_print_task": the command always answered from the host's result, a
-// file path that does not fit refused with an answer, and the peer's result.
+// The task commands answered from the host's result and the peer's results:
+// "add_print_task" (a file path that does not fit refused with an answer),
+// "set_task_param" (-2 for values the command did not carry; a response's
+// task id is not passed on) and "client_show_type" (the type read only from
+// a data object).
 #include "TaskWire.h"
 
 #include <cstring>
@@ -96,5 +99,72 @@ TEST_F(SessionTest, TaskResultResponses)
         Deliver(r.message);
         EXPECT_EQ(r.seen, seen) << r.name;
         EXPECT_EQ(r.logs, owner.Logs()) << r.name;
+    }
+}
+
+TEST_F(SessionTest, SetTaskParamCommand)
+{
+    InitSession();
+    const struct {
+        const char* name;
+        QJsonValue data;
+        std::vector<int> seen;  // sVer, task, mode index, copies
+    } rows[] = {
+        {"mode index absent", Json(R"({"task_id":5,"print_copys":3})"), {9, 5, -2, 3}},
+        {"present but null is 0, not -2", Json(R"({"print_mode_index":null})"), {9, 0, 0, -2}},
+        {"fraction and string are 0", Json(R"({"print_mode_index":1.5,"print_copys":"3"})"), {9, 0, 0, 0}},
+        {"data an array", JsonValue(R"([{"task_id":5}])"), {0, 0, -2, -2}},
+    };
+    for (const auto& r : rows) {
+        fakewyln::GetState().calls.clear();
+        std::vector<int> seen;
+        owner.onSetTaskParam = [&](__SCLOUD_SET_TASK_PARAM* c, __SCLOUD_TASK_RESULT* res) {
+            seen = {c->sVer, c->iTaskId, c->iPrintModeIndex, c->iPrintCopys};
+            *res = {0, c->iTaskId, 4, "\xE2\x9C\x93 done"};
+        };
+        Deliver(Command(0, "set_task_param", r.data, "9"));
+        EXPECT_EQ(r.seen, seen) << r.name;
+        EXPECT_EQ("{\"data\":{\"code\":4,\"msg\":\"\xE2\x9C\x93 done\",\"task_id\":" + std::to_string(r.seen[1]) +
+                      "},\"func\":\"set_task_param\"}",
+                  BodyText(Calls("SendTo").at(0).payload))
+            << r.name;
+    }
+    // A message that fills its field is sent up to the field's end.
+    fakewyln::GetState().calls.clear();
+    owner.onSetTaskParam = [](__SCLOUD_SET_TASK_PARAM*, __SCLOUD_TASK_RESULT* res) {
+        memset(res->szMsg, 'z', sizeof(res->szMsg));
+    };
+    Deliver(Command(0, "set_task_param", Json("{}")));
+    EXPECT_EQ("{\"data\":{\"code\":0,\"msg\":\"" + std::string(260, 'z') + "\",\"task_id\":0},\"func\":\"set_task_param\"}",
+              BodyText(Calls("SendTo").at(0).payload));
+    EXPECT_TRUE(owner.Logs().empty());
+}
+
+TEST_F(SessionTest, ClientShowTypeCommand)
+{
+    InitSession();
+    const struct {
+        const char* name;
+        QJsonValue data;
+        std::vector<int> seen;  // sVer, iType
+        const char* msg;
+        std::string body;
+    } rows[] = {
+        {"type", Json(R"({"type":2})"), {6, 2}, "shown", R"({"data":{"code":1,"msg":"shown"},"func":"client_show_type"})"},
+        {"type a string", Json(R"({"type":"2"})"), {6, 0}, "", R"({"data":{"code":1,"msg":""},"func":"client_show_type"})"},
+        {"no data", QJsonValue(QJsonValue::Undefined), {0, 0}, "a\"b\\c\n",
+         R"({"data":{"code":1,"msg":"a\"b\\c\n"},"func":"client_show_type"})"},
+    };
+    for (const auto& r : rows) {
+        fakewyln::GetState().calls.clear();
+        std::vector<int> seen;
+        owner.onClientShowType = [&](__SCLOUD_CLIENT_SHOW_TYPE* c, __SCLOUD_CMD_RESULT* res) {
+            seen = {c->sVer, c->iType};
+            res->iCode = 1;
+            strcpy(res->szMsg, r.msg);
+        };
+        Deliver(Command(0, "client_show_type", r.data, "6"));
+        EXPECT_EQ(r.seen, seen) << r.name;
+        EXPECT_EQ(r.body, BodyText(Calls("SendTo").at(0).payload)) << r.name;
     }
 }
