@@ -56,23 +56,23 @@ ChunkWriter::ChunkWriter(const QString& fileName, qint64 fileSize, bool withInde
 QByteArray ChunkWriter::tail(const unsigned char* digest, const ChunkHeader& h) const
 {
     orlin::JsonText data;
-    data.BeginObject().Text(orlin::key::FileName, name_).Int(orlin::key::FileSize, size_);
+    data.BeginObject().String(orlin::key::FileName, name_).Int(orlin::key::FileSize, size_);
     if (digest) {
         unsigned char d[kDigestLen];
         std::memcpy(d, digest, kDigestLen);
-        data.Text(orlin::key::Md5, digestText(d));
+        data.String(orlin::key::Md5, digestText(d));
     }
     data.Int(orlin::key::TotalChunks, total_).EndObject();
 
     orlin::JsonText header;
     header.BeginObject()
         .BeginObject(orlin::key::Header)
-        .Text(orlin::key::MsgId, h.msgId)
+        .String(orlin::key::MsgId, h.msgId)
         .Int(orlin::key::MsgType, 0)
-        .Text(orlin::key::SourceId, h.source)
-        .Text(orlin::key::TargetId, h.target)
+        .String(orlin::key::SourceId, h.source)
+        .String(orlin::key::TargetId, h.target)
         .Int(orlin::key::Timestamp, h.timestamp)
-        .Text(orlin::key::Version, h.version)
+        .String(orlin::key::Version, h.version)
         .EndObject()
         .EndObject();
 
