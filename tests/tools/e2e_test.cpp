@@ -5,10 +5,13 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -55,11 +58,18 @@ TEST(EndToEnd, FullPrintJobThroughBrokerServiceAndPrinter)
     EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )").match(first).hasMatch()) << first.toStdString();
 
     // Task-status updates travelled to the service under the peer's own id.
-    EXPECT_FALSE(sum.serviceLines.filter("task status from printer-01: id=1001 status=1").isEmpty());
-    EXPECT_FALSE(sum.serviceLines.filter("task status from printer-01: id=1001 status=2").isEmpty());
+    const auto& service = sum.serviceEvents;
+    for (int status : {1, 2})
+        EXPECT_TRUE(std::any_of(service.begin(), service.end(),
+                                [&](const QJsonObject& e) { return demo::isTaskStatus(e, "printer-01", 1001, status); }))
+            << status;
     // The printer's start-up client query was answered with the service as
     // the type-100 record.
-    EXPECT_FALSE(sum.serviceLines.filter(R"(getClient from printer-01 {"status":1,"type":[100]}: answered 1 record(s))").isEmpty());
+    EXPECT_TRUE(std::any_of(service.begin(), service.end(), [](const QJsonObject& e) {
+        const QJsonObject filter = e.value("message").toObject().value("body").toObject().value("data").toObject();
+        return e.value("event") == "get_client" && e.value("from") == "printer-01" && e.value("answered") == 1
+               && filter == QJsonDocument::fromJson(R"({"status":1,"type":[100]})").object();
+    }));
 }
 
 } // namespace

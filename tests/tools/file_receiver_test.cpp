@@ -48,7 +48,7 @@ protected:
     {
         store.reset();
         store = std::make_unique<sim::FileReceiver>(dirPath.isEmpty() ? dir.path() : dirPath,
-                                                 [this](const QString& s) { said << s; });
+                                                 [this](const QString&, const QJsonObject&, const QString& s) { said << s; });
     }
     int send(char op, int index, int content, qint64 size = kFile, int total = 3)
     {

@@ -1,5 +1,7 @@
 #include "ConsoleIo.h"
 
+#include "ToolOptions.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -68,11 +70,12 @@ QString now()
 void addCommon(QCommandLineParser& p)
 {
     p.addHelpOption();
+    p.addVersionOption();
     p.addOptions({
         {"host", "Broker host.", "host", "127.0.0.1"},
         {"port", "Broker port.", "port", "1883"},
         {"user", "Broker user name (else WYLN_USERNAME).", "name"},
-        {"password", "Broker password (else WYLN_PASSWORD).", "password"},
+        {"password-file", "File whose first line is the broker password (else WYLN_PASSWORD).", "file"},
         {"json", "Machine-readable output: one JSON object per line."},
     });
 }
@@ -84,11 +87,9 @@ bool parse(QCommandLineParser& p, const QString& cmd, const QStringList& args, i
         err("missing arguments; see " + cmd + " --help");
         return false;
     }
-    if (p.isSet("user"))
-        qputenv("WYLN_USERNAME", p.value("user").toUtf8());
-    if (p.isSet("password"))
-        qputenv("WYLN_PASSWORD", p.value("password").toUtf8());
-    return true;
+    int port = 0;
+    return tools::intOption(p, "port", 1, port)
+           && tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD");
 }
 
 bool startPeer(tools::WylnPeer& peer, QCommandLineParser& p, const QString& id)

@@ -24,11 +24,13 @@ QString compact(const QJsonValue& v);
 // Wall-clock time of day with milliseconds, the prefix of event lines.
 QString now();
 
-// Options every subcommand takes: --host, --port, --user, --password, --json.
+// Options every subcommand takes: --help, --version, --host, --port, --user,
+// --password-file, --json.
 void addCommon(QCommandLineParser& p);
 // Parses `args` of subcommand `cmd`; false (with a message on stderr) when
-// fewer than `positional` arguments were given. Broker credentials given as
-// options are handed to the plug-in through its environment variables.
+// fewer than `positional` arguments were given or an option is wrong. Broker
+// credentials given as options are handed to the plug-in through its
+// environment variables.
 bool parse(QCommandLineParser& p, const QString& cmd, const QStringList& args, int positional);
 // Logs `peer` in at --host/--port; reports a failure on stderr.
 bool startPeer(tools::WylnPeer& peer, QCommandLineParser& p, const QString& id = QString());

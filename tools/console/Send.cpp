@@ -1,6 +1,7 @@
 // orlin_console send: one command and its reply.
 #include "Console.h"
 #include "ConsoleIo.h"
+#include "ToolOptions.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -25,6 +26,9 @@ int runSend(const QStringList& args)
     });
     if (!parse(p, "send", args, 2))
         return 1;
+    int timeout = 0;
+    if (!tools::intOption(p, "timeout", 0, timeout))
+        return 1;
     const QStringList pos = p.positionalArguments();
     QJsonValue data = QJsonObject();
     if (pos.size() > 2) {
@@ -39,7 +43,6 @@ int runSend(const QStringList& args)
     tools::WylnPeer peer;
     if (!startPeer(peer, p))
         return 1;
-    const int timeout = p.value("timeout").toInt();
     const bool json = p.isSet("json");
     QElapsedTimer t;
     t.start();

@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "ConsoleIo.h"
 #include "FileSender.h"
+#include "ToolOptions.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
@@ -69,7 +70,9 @@ int runSendFile(const QStringList& args)
          "15000"},
         {"give-up", "Seconds the printer may stay unreachable before the transfer fails.", "s", "120"},
     });
-    if (!parse(p, "send-file", args, 2))
+    int window = 0, timeout = 0, giveUp = 0;
+    if (!parse(p, "send-file", args, 2) || !tools::intOption(p, "window", 1, window)
+        || !tools::intOption(p, "timeout", 100, timeout) || !tools::intOption(p, "give-up", 1, giveUp))
         return 1;
     const QStringList pos = p.positionalArguments();
     const bool json = p.isSet("json");
@@ -93,9 +96,9 @@ int runSendFile(const QStringList& args)
     o.target = pos[0];
     o.path = pos[1];
     o.name = p.value("name");
-    o.window = qMax(1, p.value("window").toInt());
-    o.replyTimeoutMs = qMax(100, p.value("timeout").toInt());
-    o.giveUpMs = qMax(1, p.value("give-up").toInt()) * 1000;
+    o.window = window;
+    o.replyTimeoutMs = timeout;
+    o.giveUpMs = giveUp * 1000;
     const bool tty = stderrIsTerminal();
     // The progress goes to stderr, also with --json; without a terminal one
     // line per tenth of the file.

@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "ConsoleIo.h"
 #include "Presence.h"
+#include "ToolOptions.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -119,10 +120,12 @@ int runService(const QStringList& args)
     p.addOptions({
         {"target-client", "Client listed as module type 100 instead of the service itself.", "id"},
         {"presence-user", "User name of the presence connection (else WYLN_PRESENCE_USERNAME).", "name"},
-        {"presence-password", "Its password (else WYLN_PRESENCE_PASSWORD).", "password"},
+        {"presence-password-file", "File whose first line is its password (else WYLN_PRESENCE_PASSWORD).", "file"},
         {"quiet-heartbeats", "Do not print heartbeats."},
     });
-    if (!parse(p, "service", args, 0))
+    if (!parse(p, "service", args, 0)
+        || !tools::setCredentials(p.value("presence-user"), p.value("presence-password-file"), "WYLN_PRESENCE_USERNAME",
+                                  "WYLN_PRESENCE_PASSWORD"))
         return 1;
     const bool json = p.isSet("json");
     const bool quietHeartbeats = p.isSet("quiet-heartbeats");
@@ -157,6 +160,7 @@ int runService(const QStringList& args)
         const QJsonObject msg = QJsonDocument::fromJson(in.text).object();
         QString event;
         QString line;
+        QJsonObject record;  // the JSON event line
         if (in.msgType == 3) {
             event = "heartbeat";
             line = QString("heartbeat from %1: %2").arg(in.sender, describeStatus(statusOf(3, in.body)));
@@ -201,6 +205,7 @@ int runService(const QStringList& args)
             const QJsonObject body{{"func", "getClient"}, {"message", "success"}, {"data", records}};
             peer.sendTo(in.sender, tools::buildEnvelope(body, 0, self, in.sender, in.msgId), 0);
             event = "get_client";
+            record.insert("answered", records.size());
             line = QString("getClient from %1 %2: answered %3 record(s)")
                        .arg(in.sender, compact(filter))
                        .arg(records.size());
@@ -224,19 +229,22 @@ int runService(const QStringList& args)
                        .arg(in.msgType)
                        .arg(in.func, compact(in.body.value("data")).left(200));
         }
-        if (json)
-            out(compact(QJsonObject{{"event", event}, {"from", in.sender}, {"message", msg}}));
-        else
+        if (json) {
+            record.insert("event", event);
+            record.insert("from", in.sender);
+            record.insert("message", msg);
+            out(compact(record));
+        } else {
             out(now() + " " + line);
+        }
     });
 
     if (!startPeer(peer, p, self))
         return 1;
     table.seen(self, 1);
     tools::PresenceWatcher presence([&table](const QString& id, bool online) { table.seen(id, online ? 1 : 0); });
-    const QByteArray pu = p.isSet("presence-user") ? p.value("presence-user").toUtf8() : qgetenv("WYLN_PRESENCE_USERNAME");
-    const QByteArray pp =
-        p.isSet("presence-password") ? p.value("presence-password").toUtf8() : qgetenv("WYLN_PRESENCE_PASSWORD");
+    const QByteArray pu = qgetenv("WYLN_PRESENCE_USERNAME");
+    const QByteArray pp = qgetenv("WYLN_PRESENCE_PASSWORD");
     const bool anonymous = qgetenv("WYLN_USERNAME").isEmpty();
     bool watching = false;
     if (anonymous || !pu.isEmpty())

@@ -2,6 +2,7 @@
 // progress bar while it prints.
 #include "Console.h"
 #include "ConsoleIo.h"
+#include "ToolOptions.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -29,6 +30,9 @@ int runWatch(const QStringList& args)
         {"timeout", "Give up after this many seconds (0: never).", "s", "0"},
     });
     if (!parse(p, "watch", args, 1))
+        return 1;
+    int timeoutS = 0;
+    if (!tools::intOption(p, "timeout", 0, timeoutS))
         return 1;
     const QString device = p.positionalArguments().at(0);
     const bool json = p.isSet("json");
@@ -105,7 +109,6 @@ int runWatch(const QStringList& args)
     else
         out(QString("%1 watching %2").arg(now(), device));
     catchSignals();
-    const int timeoutS = p.value("timeout").toInt();
     QElapsedTimer t;
     t.start();
     int rc = 0;

@@ -26,7 +26,42 @@ void Scenario::say(const QString& line)
         c_.transcript(line);
 }
 
-Scenario::Proc* Scenario::spawn(const QString& tag, const QString& program, const QStringList& args, const QString& user)
+namespace {
+
+// An event line in the transcript: its name, the sender, and the rest (of
+// a relayed message its body) cut short.
+QString eventText(QJsonObject e)
+{
+    QString text = e.take("event").toString();
+    e.remove("time");
+    if (e.contains("from"))
+        text += " from " + e.take("from").toString();
+    if (e.contains("message"))
+        e = e.value("message").toObject().value("body").toObject();
+    QString rest = QString::fromUtf8(QJsonDocument(e).toJson(QJsonDocument::Compact));
+    if (rest.size() > 120)
+        rest = rest.left(117) + "...";
+    return text + " " + rest;
+}
+
+} // namespace
+
+bool hasEvent(const std::vector<QJsonObject>& events, const QString& name, const QJsonObject& fields)
+{
+    for (const QJsonObject& e : events) {
+        if (e.value("event").toString() != name)
+            continue;
+        bool all = true;
+        for (auto it = fields.begin(); it != fields.end() && all; ++it)
+            all = e.value(it.key()) == it.value();
+        if (all)
+            return true;
+    }
+    return false;
+}
+
+Scenario::Proc* Scenario::spawn(const QString& tag, const QString& program, const QStringList& args, const QString& user,
+                                const QList<QPair<QString, QString>>& extraEnv)
 {
     auto proc = std::make_unique<Proc>();
     Proc* raw = proc.get();
@@ -36,6 +71,8 @@ Scenario::Proc* Scenario::spawn(const QString& tag, const QString& program, cons
     env.remove("WYLN_SERVICE_ID");
     env.insert("WYLN_USERNAME", user);
     env.insert("WYLN_PASSWORD", password(user));
+    for (const auto& v : extraEnv)
+        env.insert(v.first, v.second);
     raw->p.setProcessEnvironment(env);
     // A console's JSON output is summed up by its step; its progress lines
     // (stderr) and everything the other programs print go to the transcript.
@@ -45,8 +82,13 @@ Scenario::Proc* Scenario::spawn(const QString& tag, const QString& program, cons
         while (raw->p.canReadLine()) {
             const QString line = QString::fromUtf8(raw->p.readLine()).trimmed();
             raw->lines << line;
+            const QJsonDocument d = ch == QProcess::StandardOutput && line.startsWith('{')
+                                        ? QJsonDocument::fromJson(line.toUtf8())
+                                        : QJsonDocument();
+            if (d.isObject())
+                raw->events.push_back(d.object());
             if (!(quietStdout && ch == QProcess::StandardOutput))
-                say(QString("    %1 | %2").arg(raw->tag, -8).arg(line));
+                say(QString("    %1 | %2").arg(raw->tag, -8).arg(d.isObject() ? eventText(d.object()) : line));
         }
     };
     QObject::connect(&raw->p, &QProcess::readyReadStandardOutput, [drain] { drain(QProcess::StandardOutput); });
@@ -136,11 +178,25 @@ bool Scenario::command(Step& s, const QStringList& args, QJsonObject& json)
     return true;
 }
 
-bool Scenario::waitForLine(Proc* p, const QString& text, int timeoutMs)
+bool Scenario::waitForEvent(Proc* p, const std::function<bool(const QJsonObject&)>& match, int timeoutMs,
+                            QJsonObject* found)
 {
-    return waitFor([p, text] { return !p->lines.filter(text).isEmpty() || p->p.state() == QProcess::NotRunning; },
-                   timeoutMs)
-           && !p->lines.filter(text).isEmpty();
+    size_t seen = 0;
+    bool hit = false;
+    waitFor([&] {
+        for (; seen < p->events.size() && !hit; ++seen) {
+            hit = match(p->events[seen]);
+            if (hit && found)
+                *found = p->events[seen];
+        }
+        return hit || p->p.state() == QProcess::NotRunning;
+    }, timeoutMs);
+    return hit;
+}
+
+bool Scenario::waitForEvent(Proc* p, const QString& name, int timeoutMs)
+{
+    return waitForEvent(p, [&](const QJsonObject& e) { return e.value("event").toString() == name; }, timeoutMs);
 }
 
 QJsonObject Scenario::findTask(const QJsonObject& list, const char* which) const
@@ -194,9 +250,9 @@ bool Scenario::run()
         if (!step(st))
             break;
     if (service_)
-        sum_.serviceLines = service_->lines;
+        sum_.serviceEvents = service_->events;
     if (printer_)
-        sum_.printerLines = printer_->lines;
+        sum_.printerEvents = printer_->events;
     stopAll();
     sum_.totalSeconds = (QDateTime::currentMSecsSinceEpoch() - t0_) / 1000.0;
     return failure_.isEmpty();

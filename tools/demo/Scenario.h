@@ -53,10 +53,17 @@ struct Summary
     double transferMiBps = 0;
     double printSeconds = 0;
     double totalSeconds = 0;
-    QStringList serviceLines;  // what the service printed
-    QStringList watchLines;
-    QStringList printerLines;
+    // The JSON event lines of the service, the watching console and the
+    // printer, in the order they came.
+    std::vector<QJsonObject> serviceEvents;
+    std::vector<QJsonObject> watchEvents;
+    std::vector<QJsonObject> printerEvents;
 };
+
+// Whether `events` hold one named `name` whose members include `fields`.
+bool hasEvent(const std::vector<QJsonObject>& events, const QString& name, const QJsonObject& fields = {});
+// Whether a service event is the task-status update `id`/`status` from `from`.
+bool isTaskStatus(const QJsonObject& serviceEvent, const QString& from, int id, int status);
 
 class Scenario
 {
@@ -97,7 +104,10 @@ private:
     bool statisticsOfToday(Step& s);
 
     void stopAll();
-    Proc* spawn(const QString& tag, const QString& program, const QStringList& args, const QString& user);
+    // Starts a program logged in as `user` (its password in the environment),
+    // with further environment variables `env`.
+    Proc* spawn(const QString& tag, const QString& program, const QStringList& args, const QString& user,
+                const QList<QPair<QString, QString>>& env = {});
     // Runs `orlin_console <args> --json` and parses its last output line.
     int console(const QStringList& args, QJsonObject& json, int timeoutMs = 20000, QString* errText = nullptr);
     // console() for one command: the reply goes to s.reply, a failure to s.detail.
@@ -105,8 +115,11 @@ private:
     // --host and --port of the broker, for the programs the scenario starts.
     QStringList brokerArgs() const;
     bool waitFor(const std::function<bool()>& cond, int timeoutMs);
-    // Waits until one of p's lines contains `text` or p has ended.
-    bool waitForLine(Proc* p, const QString& text, int timeoutMs);
+    // Waits until p has printed an event that `match` accepts (true) or has
+    // ended; the event goes to *found.
+    bool waitForEvent(Proc* p, const std::function<bool(const QJsonObject&)>& match, int timeoutMs,
+                      QJsonObject* found = nullptr);
+    bool waitForEvent(Proc* p, const QString& name, int timeoutMs);
     QJsonObject findTask(const QJsonObject& list, const char* which) const;
     void say(const QString& line);
     bool step(const NamedStep& st);

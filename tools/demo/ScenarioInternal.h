@@ -6,7 +6,10 @@
 #include "Scenario.h"
 
 #include <QProcess>
+#include <QJsonObject>
 #include <QStringList>
+
+#include <vector>
 
 namespace demo {
 
@@ -21,12 +24,15 @@ inline QString password(const QString& user)
     return user + "-demo-pw";
 }
 
-// A program the scenario started and every line it printed.
+// A program the scenario started, every line it printed and the JSON
+// objects among its output lines (its events).
 struct Scenario::Proc
 {
     QString tag;
     QProcess p;
     QStringList lines;
+    std::vector<QJsonObject> events;
 };
+
 
 } // namespace demo

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -55,6 +54,17 @@ QJsonObject replyData(const QJsonObject& json)
     return json.value("reply").toObject().value("body").toObject().value("data").toObject();
 }
 
+} // namespace
+
+bool isTaskStatus(const QJsonObject& serviceEvent, const QString& from, int id, int status)
+{
+    const QJsonObject d = serviceEvent.value("message").toObject().value("body").toObject().value("data").toObject();
+    return serviceEvent.value("event").toString() == "task_status" && serviceEvent.value("from").toString() == from
+           && d.value("id").toInt() == id && d.value("status").toInt() == status;
+}
+
+namespace {
+
 QString compactText(const QJsonObject& o)
 {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -86,12 +96,9 @@ bool Scenario::startBroker(Step& s)
 
 bool Scenario::startService(Step& s)
 {
-    service_ = spawn("service", "orlin_console",
-                     QStringList{"service", "--presence-user", kPresenceUser, "--presence-password",
-                                 password(kPresenceUser)}
-                         + brokerArgs(),
-                     kService);
-    if (!waitForLine(service_, "service ready", 5000)) {
+    service_ = spawn("service", "orlin_console", QStringList{"service", "--json", "--presence-user", kPresenceUser} + brokerArgs(),
+                     kService, {{"WYLN_PRESENCE_PASSWORD", password(kPresenceUser)}});
+    if (!waitForEvent(service_, "ready", 5000)) {
         s.detail = "the service did not come up";
         return false;
     }
@@ -103,11 +110,11 @@ bool Scenario::startPrinter(Step& s)
 {
     const QString dir = c_.workDir + "/printer-files";
     printer_ = spawn("printer", "orlin_printer",
-                     QStringList{"--id", sum_.printerId, "--files-dir", dir, "--log", c_.workDir + "/printer.log",
-                                 "--step-ms", QString::number(c_.stepMs)}
+                     QStringList{"--json", "--id", sum_.printerId, "--files-dir", dir, "--log",
+                                 c_.workDir + "/printer.log", "--step-ms", QString::number(c_.stepMs)}
                          + brokerArgs(),
                      sum_.printerId);
-    if (!waitForLine(printer_, "online as", 5000)) {
+    if (!waitForEvent(printer_, "online", 5000)) {
         s.detail = "the printer did not come up";
         return false;
     }
@@ -226,28 +233,23 @@ bool Scenario::sendPrintFile(Step& s)
     sum_.transferMiBps = j.value("mib_per_s").toDouble();
     s.reply = j;
     sum_.receivedPath = j.value("file_path").toString();
-    const QRegularExpression re("file received: (.+) size=(\\d+) md5=([0-9a-f]{32})");
-    QRegularExpressionMatch m;
-    waitFor([&] {
-        for (const QString& l : printer_->lines)
-            if ((m = re.match(l)).hasMatch())
-                return true;
-        return false;
-    }, 5000);
-    if (!m.hasMatch()) {
+    QJsonObject received;
+    if (!waitForEvent(printer_, [](const QJsonObject& e) { return e.value("event").toString() == "file_received"; },
+                      5000, &received)) {
         s.detail = "the printer did not report the file";
         return false;
     }
-    sum_.printerSize = m.captured(2).toLongLong();
-    sum_.printerMd5 = m.captured(3);
+    sum_.printerSize = received.value("size").toVariant().toLongLong();
+    sum_.printerMd5 = received.value("md5").toString();
     s.detail = QString("%1 chunks, %2 MiB/s; printer stored %3, %4 bytes, md5 %5 (%6)")
                    .arg(j.value("total_chunks").toInt())
                    .arg(j.value("mib_per_s").toDouble(), 0, 'f', 1)
                    .arg(sum_.receivedPath)
                    .arg(sum_.printerSize)
                    .arg(sum_.printerMd5, sum_.printerMd5 == sum_.sentMd5 ? "matches" : "DIFFERS");
-    return m.captured(1) == sum_.receivedPath && sum_.printerSize == size && sum_.printerMd5 == sum_.sentMd5
-           && j.value("md5").toString() == sum_.sentMd5 && j.value("total_chunks").toInt() == tools::chunkCount(size);
+    return received.value("path").toString() == sum_.receivedPath && sum_.printerSize == size
+           && sum_.printerMd5 == sum_.sentMd5 && j.value("md5").toString() == sum_.sentMd5
+           && j.value("total_chunks").toInt() == tools::chunkCount(size);
 }
 
 bool Scenario::addPrintTask(Step& s)
@@ -281,9 +283,9 @@ bool Scenario::printWithProgress(Step& s)
 {
     const QString dev = sum_.printerId;
     Proc* watch = spawn("watch", "orlin_console",
-                        QStringList{"watch", dev, "--until-idle", "--timeout", "60"} + brokerArgs(),
+                        QStringList{"watch", dev, "--json", "--until-idle", "--timeout", "60"} + brokerArgs(),
                         kWatchUser);
-    if (!waitForLine(watch, "watching", 5000)) {
+    if (!waitForEvent(watch, "watching", 5000)) {
         s.detail = "watch did not start";
         return false;
     }
@@ -310,21 +312,24 @@ bool Scenario::printWithProgress(Step& s)
         return false;
     }
     sum_.printSeconds = (QDateTime::currentMSecsSinceEpoch() - t) / 1000.0;
-    sum_.watchLines = watch->lines;
-    const QString started = QString("task status from %1: id=1001 status=1").arg(dev);
-    const QString ended = QString("task status from %1: id=1001 status=2").arg(dev);
-    waitFor([&] { return !service_->lines.filter(ended).isEmpty(); }, 3000);
-    const bool full = !watch->lines.filter("100%").isEmpty()
-                      && !watch->lines.filter(QString("copy %1/%1").arg(c_.copies)).isEmpty();
-    const int reports = service_->lines.filter("report from " + dev).size();
+    sum_.watchEvents = watch->events;
+    const bool ended = waitForEvent(service_, [&](const QJsonObject& e) { return isTaskStatus(e, dev, 1001, 2); }, 3000);
+    const bool started = std::any_of(service_->events.begin(), service_->events.end(),
+                                     [&](const QJsonObject& e) { return isTaskStatus(e, dev, 1001, 1); });
+    const bool full = hasEvent(watch->events, "status", {{"progress", 100}})
+                      && hasEvent(watch->events, "status", {{"done_copies", c_.copies}, {"total_copies", c_.copies}});
+    const auto reports = std::count_if(service_->events.begin(), service_->events.end(), [&](const QJsonObject& e) {
+        return e.value("event").toString() == "report" && e.value("from").toString() == dev;
+    });
+    const auto statusLines = std::count_if(watch->events.begin(), watch->events.end(),
+                                           [](const QJsonObject& e) { return e.value("event").toString() == "status"; });
     s.detail = QString("%1 status lines, %2 reports at the service, task-status updates %3/%4, %5 s")
-                   .arg(watch->lines.size())
+                   .arg(statusLines)
                    .arg(reports)
-                   .arg(service_->lines.filter(started).isEmpty() ? "-" : "started")
-                   .arg(service_->lines.filter(ended).isEmpty() ? "-" : "ended")
+                   .arg(started ? "started" : "-")
+                   .arg(ended ? "ended" : "-")
                    .arg(sum_.printSeconds, 0, 'f', 2);
-    return full && reports >= c_.copies * 5 && !service_->lines.filter(started).isEmpty()
-           && !service_->lines.filter(ended).isEmpty();
+    return full && reports >= c_.copies * 5 && started && ended;
 }
 
 bool Scenario::taskInHistory(Step& s)

@@ -1,6 +1,7 @@
 // orlin_demo: runs the whole system on this machine and drives one print job
 // through it. Exit status 0 when every step passed.
 #include "Scenario.h"
+#include "ToolOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,13 +17,14 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("orlin_demo");
+    tools::setToolName("orlin_demo");
     QCommandLineParser p;
     p.setApplicationDescription(
         "Starts a mosquitto broker on a free loopback port with the shipped configuration (or uses the broker "
         "ORLIN_BROKER_HOST and ORLIN_BROKER_PORT name), the service console and the simulated printer, then "
         "drives a full print job from a client console, prints the transcript and stops everything it started.");
     p.addHelpOption();
+    p.addVersionOption();
     p.addOptions({
         {"conf-dir", "Directory of the shipped mosquitto.conf and wyln.acl.", "dir", ORLIN_WYLN_CONF_DIR},
         {"work-dir", "Keep the print file, the printer's files and logs here (default: a temporary directory).", "dir"},
@@ -31,18 +33,21 @@ int main(int argc, char** argv)
         {"copies", "Copies to print.", "n", "2"},
     });
     p.process(app);
+    int sizeMiB = 0, copies = 0;
+    if (!tools::intOption(p, "size-mib", 1, sizeMiB) || !tools::intOption(p, "copies", 1, copies))
+        return 1;
 
     QTemporaryDir tmp(QDir::tempPath() + "/orlin-demo-XXXXXX");
     demo::ScenarioConfig c;
     c.toolsDir = QCoreApplication::applicationDirPath();
     c.confDir = p.value("conf-dir");
     c.workDir = p.isSet("work-dir") ? QDir(p.value("work-dir")).absolutePath() : tmp.path();
-    c.fileMiB = p.value("size-mib").toInt();
-    if (c.fileMiB < 1 || c.fileMiB > 2047) {
-        std::fprintf(stderr, "--size-mib must be 1 to 2047: a print file has at most 2147483647 bytes\n");
+    if (sizeMiB > 2047) {
+        tools::usageError("--size-mib must be 1 to 2047: a print file has at most 2147483647 bytes");
         return 1;
     }
-    c.copies = qMax(1, p.value("copies").toInt());
+    c.fileMiB = sizeMiB;
+    c.copies = copies;
     c.transcript = [](const QString& line) {
         std::printf("%s\n", line.toUtf8().constData());
         std::fflush(stdout);

@@ -103,7 +103,7 @@ void SimPrinter::OnUpgrade(__SCLOUD_UPGRADE* pCmd, __SCLOUD_CMD_RESULT* pResult)
 {
     pResult->iCode = 1;
     copyText(pResult->szMsg, "upgrades are not simulated");
-    say(QString("upgrade type %1 refused").arg(pCmd->iType));
+    say("upgrade_refused", {{"type", pCmd->iType}}, QString("upgrade type %1 refused").arg(pCmd->iType));
 }
 
 void SimPrinter::OnConfigWifiInfo(__SCLOUD_CONFIG_WIFI_INFO*, __SCLOUD_CMD_RESULT* pResult)
@@ -114,12 +114,28 @@ void SimPrinter::OnConfigWifiInfo(__SCLOUD_CONFIG_WIFI_INFO*, __SCLOUD_CMD_RESUL
 bool SimPrinter::OnReport(__SCLOUD_UPGRADE_REPORT_PARAM*) { return true; }
 bool SimPrinter::OnSig(__SCLOUD_SIG* pCmd)
 {
-    say(QString("sig %1").arg(pCmd->iSigType));
+    say("sig", {{"sig_type", pCmd->iSigType}}, QString("sig %1").arg(pCmd->iSigType));
     return true;
 }
-void SimPrinter::OnMotorRun(__SCLOUD_MOTOR_RUN* pCmd) { say(QString("motor %1 runs %2").arg(pCmd->iMotor).arg(pCmd->fRunLen)); }
-void SimPrinter::OnClean(__SCLOUD_CLEAN* pCmd) { say(QString("cleaning head %1").arg(pCmd->iHeadNum)); }
-void SimPrinter::OnLoadInk(__SCLOUD_LOAD_INK* pCmd) { say(QString("loading ink, head %1").arg(pCmd->iHeadNum)); }
-void SimPrinter::OnRunMachine(__SCLOUD_RUN_MACHINE* pCmd) { say(QString("run machine %1").arg(pCmd->iType)); }
+void SimPrinter::OnMotorRun(__SCLOUD_MOTOR_RUN* pCmd)
+{
+    say("motor_run", {{"motor", pCmd->iMotor}, {"run_len", pCmd->fRunLen}},
+        QString("motor %1 runs %2").arg(pCmd->iMotor).arg(pCmd->fRunLen));
+}
+
+void SimPrinter::OnClean(__SCLOUD_CLEAN* pCmd)
+{
+    say("clean", {{"head", pCmd->iHeadNum}}, QString("cleaning head %1").arg(pCmd->iHeadNum));
+}
+
+void SimPrinter::OnLoadInk(__SCLOUD_LOAD_INK* pCmd)
+{
+    say("load_ink", {{"head", pCmd->iHeadNum}}, QString("loading ink, head %1").arg(pCmd->iHeadNum));
+}
+
+void SimPrinter::OnRunMachine(__SCLOUD_RUN_MACHINE* pCmd)
+{
+    say("run_machine", {{"type", pCmd->iType}}, QString("run machine %1").arg(pCmd->iType));
+}
 
 } // namespace sim

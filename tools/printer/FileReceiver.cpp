@@ -85,6 +85,11 @@ FileReceiver::~FileReceiver()
     close();
 }
 
+void FileReceiver::problem(const QString& name, const QString& text)
+{
+    say_("file_error", {{"file_name", name}, {"text", text}}, text);
+}
+
 void FileReceiver::setDir(const QString& dir)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -243,7 +248,7 @@ int FileReceiver::onChunk(const __SCLOUD_FILE_TRANSFER& c, QString& path)
             }
         }
         if (!t->part && !begin(*t, size, total, why)) {
-            say_(QString("cannot store %1 in %2: %3").arg(name, dir_, why));
+            problem(name, QString("cannot store %1 in %2: %3").arg(name, dir_, why));
             return tools::kNotStored;
         }
     }
@@ -257,7 +262,7 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
     if (!t.part->seek(offset)
         || t.part->write(reinterpret_cast<const char*>(c.pData), c.iChunkSize) != c.iChunkSize
         || !t.part->flush()) {
-        say_(QString("cannot write chunk %1 of %2 (%3 bytes at offset %4) in %5: %6; the %7 chunk(s) stored so far "
+        problem(t.name, QString("cannot write chunk %1 of %2 (%3 bytes at offset %4) in %5: %6; the %7 chunk(s) stored so far "
                      "are kept")
                  .arg(index)
                  .arg(t.name)
@@ -273,7 +278,7 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
         t.forgetHash();  // content replaced under the running hash
     const QByteArray line = QByteArray::number(index) + ' ' + digestText(digest) + '\n';
     if (t.record->write(line) != line.size()) {
-        say_(QString("cannot record chunk %1 of %2 in %3: %4").arg(index).arg(t.name, dir_, t.record->errorString()));
+        problem(t.name, QString("cannot record chunk %1 of %2 in %3: %4").arg(index).arg(t.name, dir_, t.record->errorString()));
         return tools::kNotStored;
     }
     t.digests[at] = digest;
@@ -294,7 +299,8 @@ int FileReceiver::complete(Transfer& t)
     const QDir dir(dir_);
     const QString final = dir.filePath(t.name);
     if (t.part->size() != t.size) {
-        say_(QString("file %1 has %2 bytes, expected %3: dropped").arg(t.name).arg(t.part->size()).arg(t.size));
+        say_("file_dropped", {{"file_name", t.name}, {"size", t.part->size()}, {"expected", t.size}},
+             QString("file %1 has %2 bytes, expected %3: dropped").arg(t.name).arg(t.part->size()).arg(t.size));
         t.part->remove();
         t.part.reset();
         t.total = 0;
@@ -316,7 +322,8 @@ int FileReceiver::complete(Transfer& t)
     }
     if (bad >= 0) {
         // Asked again, the sender sends that chunk once more.
-        say_(QString("chunk %1 of %2 does not read back as it arrived: dropped").arg(bad).arg(t.name));
+        say_("chunk_dropped", {{"file_name", t.name}, {"chunk_index", bad}},
+             QString("chunk %1 of %2 does not read back as it arrived: dropped").arg(bad).arg(t.name));
         t.held[static_cast<size_t>(bad)] = 0;
         --t.heldCount;
         t.record->write("drop " + QByteArray::number(bad) + '\n');
@@ -330,14 +337,15 @@ int FileReceiver::complete(Transfer& t)
     t.part->close();
     QFile::remove(final);
     if (!t.part->rename(final)) {
-        say_(QString("cannot rename %1 to %2: %3").arg(t.part->fileName(), final, t.part->errorString()));
+        problem(t.name, QString("cannot rename %1 to %2: %3").arg(t.part->fileName(), final, t.part->errorString()));
         return tools::kNotStored;
     }
     t.part.reset();
     t.record->write("complete " + hex + '\n');
     t.record.reset();
     t.complete = true;
-    say_(QString("file received: %1 size=%2 md5=%3").arg(final).arg(t.size).arg(QString::fromLatin1(hex)));
+    say_("file_received", {{"path", final}, {"size", t.size}, {"md5", QString::fromLatin1(hex)}},
+         QString("file received: %1 size=%2 md5=%3").arg(final).arg(t.size).arg(QString::fromLatin1(hex)));
     return tools::kHeld;
 }
 

@@ -24,6 +24,7 @@
 
 #include <OrlinTypes.h>
 
+#include <QJsonObject>
 #include <QString>
 
 #include <functional>
@@ -36,7 +37,9 @@ namespace sim {
 class FileReceiver
 {
 public:
-    using Say = std::function<void(const QString&)>;
+    // An event: its name, its fields for programs, its text for people
+    // ("file_received", "file_dropped", "chunk_dropped", "file_error").
+    using Say = std::function<void(const QString& event, const QJsonObject& fields, const QString& text)>;
 
     FileReceiver(QString dir, Say say);
     ~FileReceiver();
@@ -62,6 +65,8 @@ private:
     std::mutex mutex_;
     QString dir_;
     Say say_;
+    // A "file_error" event: storing `name` failed as `text` says.
+    void problem(const QString& name, const QString& text);
     std::map<QString, std::unique_ptr<Transfer>> transfers_;
 };
 

@@ -17,7 +17,7 @@ bool SimPrinter::OnPrint(__SCLOUD_PRINT_TASK* pTask, __SCLOUD_PRINT_RESULT* pRes
     std::lock_guard<std::mutex> lock(mutex_);
     if (!QFileInfo(path).isFile()) {
         // Answered with task id 0: nothing was queued.
-        say(QString("print refused, no file %1").arg(path));
+        say("print_refused", {{"path", path}}, QString("print refused, no file %1").arg(path));
         return true;
     }
     Task* t = findTaskByPath(path);
@@ -40,7 +40,8 @@ bool SimPrinter::OnPrint(__SCLOUD_PRINT_TASK* pTask, __SCLOUD_PRINT_RESULT* pRes
     j.h = static_cast<float>(t->h);
     jobs_.push_back(j);
     pResult->iTaskId = t->id;
-    say(QString("print: task %1 (%2), %3 copies, queued").arg(t->id).arg(t->name).arg(t->copies));
+    say("print_queued", {{"task_id", t->id}, {"name", t->name}, {"copies", t->copies}},
+        QString("print: task %1 (%2), %3 copies, queued").arg(t->id).arg(t->name).arg(t->copies));
     QMetaObject::invokeMethod(this, [this] { runNextJob(); }, Qt::QueuedConnection);
     return true;
 }
@@ -89,7 +90,8 @@ void SimPrinter::runNextJob()
     st.iTaskId = current_.key;
     st.iStatus = 1;
     const int rc = orlin_->UpgradePrintStatus(&st, 3000);
-    say(QString("task %1 printing (status update %2)").arg(current_.taskId).arg(rc));
+    say("printing", {{"task_id", current_.taskId}, {"status_update", rc}},
+        QString("task %1 printing (status update %2)").arg(current_.taskId).arg(rc));
     report(2);
     timer_.start();
 }
@@ -127,7 +129,8 @@ void SimPrinter::printStep()
     st.iTaskId = current_.key;
     st.iStatus = 2;
     const int rc = orlin_->UpgradePrintStatus(&st, 3000);
-    say(QString("task %1 printed, %2 copies (status update %3)").arg(current_.taskId).arg(current_.copies).arg(rc));
+    say("printed", {{"task_id", current_.taskId}, {"copies", current_.copies}, {"status_update", rc}},
+        QString("task %1 printed, %2 copies (status update %3)").arg(current_.taskId).arg(current_.copies).arg(rc));
     runNextJob();
 }
 

@@ -47,13 +47,14 @@ void SimPrinter::OnAddPrintTask(__SCLOUD_ADD_PRINT_TASK* pCmd, __SCLOUD_TASK_RES
     if (!pCmd->szFilePath[0] || !QFileInfo(path).isFile()) {
         pResult->iCode = 1;
         copyText(pResult->szMsg, "file not found: " + QString::fromUtf8(pCmd->szFilePath));
-        say(QString("add_print_task refused: %1").arg(path));
+        say("task_refused", {{"path", path}}, QString("add_print_task refused: %1").arg(path));
         return;
     }
     pResult->iTaskId = addTask(path);
     pResult->iCode = 0;
     copyText(pResult->szMsg, "added");
-    say(QString("task %1 added: %2").arg(pResult->iTaskId).arg(path));
+    say("task_added", {{"task_id", pResult->iTaskId}, {"path", path}},
+        QString("task %1 added: %2").arg(pResult->iTaskId).arg(path));
 }
 
 bool SimPrinter::OnAddPrintTaskResult(__SCLOUD_TASK_RESULT*) { return true; }
@@ -128,7 +129,8 @@ void SimPrinter::OnSetTaskParam(__SCLOUD_SET_TASK_PARAM* pCmd, __SCLOUD_TASK_RES
     if (pCmd->iPrintCopys != -2)
         t->copies = pCmd->iPrintCopys;
     copyText(pResult->szMsg, "ok");
-    say(QString("task %1: mode %2, %3 copies").arg(t->id).arg(t->mode).arg(t->copies));
+    say("task_params", {{"task_id", t->id}, {"mode", t->mode}, {"copies", t->copies}},
+        QString("task %1: mode %2, %3 copies").arg(t->id).arg(t->mode).arg(t->copies));
 }
 
 bool SimPrinter::OnSetTaskParamResult(__SCLOUD_TASK_RESULT*) { return true; }

@@ -2,6 +2,7 @@
 // and the event lines.
 #include "SimPrinter.h"
 #include "PrinterCommon.h"
+#include "PrinterEvents.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,7 +13,8 @@
 namespace sim {
 
 SimPrinter::SimPrinter(PrinterOptions o)
-    : o_(std::move(o)), files_(o_.filesDir, [this](const QString& text) { say(text); })
+    : o_(std::move(o)), files_(o_.filesDir,
+             [this](const QString& event, const QJsonObject& fields, const QString& text) { say(event, fields, text); })
 {
     timer_.setInterval(o_.stepMs);
     connect(&timer_, &QTimer::timeout, this, &SimPrinter::printStep);
@@ -23,23 +25,28 @@ SimPrinter::~SimPrinter()
     shutdown();
 }
 
-void SimPrinter::say(const QString& text)
+void SimPrinter::say(const QString& event, const QJsonObject& fields, const QString& text)
 {
-    std::lock_guard<std::mutex> lock(outMutex_);
-    std::fprintf(stdout, "%s printer: %s\n", qPrintable(QTime::currentTime().toString("hh:mm:ss.zzz")),
-                 text.toUtf8().constData());
-    std::fflush(stdout);
+    if (!o_.json || !o_.useId || fields.contains("printer")) {
+        writeEvent(o_.json, event, fields, text);
+        return;
+    }
+    // Several printers may share the output (--count).
+    QJsonObject f = fields;
+    f.insert("printer", o_.id);
+    writeEvent(true, event, f, text);
 }
 
 int SimPrinter::start()
 {
     log_.setFileName(o_.logPath);
     if (!log_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        say("cannot open the log " + o_.logPath);
+        say("error", {{"text", "cannot open the log " + o_.logPath}}, "cannot open the log " + o_.logPath);
         return -100;
     }
     if (!QDir().mkpath(o_.filesDir)) {
-        say("cannot create the files directory " + o_.filesDir);
+        say("error", {{"text", "cannot create the files directory " + o_.filesDir}},
+            "cannot create the files directory " + o_.filesDir);
         return -100;
     }
     o_.filesDir = QDir(o_.filesDir).absolutePath();
@@ -57,10 +64,11 @@ int SimPrinter::start()
         id_ = "(assigned by the transport)";
     }
     if (rc != 0) {
-        say(QString("Init failed with %1").arg(rc));
+        say("init_failed", {{"code", rc}}, QString("Init failed with %1").arg(rc));
         return rc;
     }
-    say(QString("online as %1 on %2:%3, files in %4").arg(id_, o_.host).arg(o_.port).arg(o_.filesDir));
+    say("online", {{"id", id_}, {"host", o_.host}, {"port", o_.port}, {"files_dir", o_.filesDir}},
+        QString("online as %1 on %2:%3, files in %4").arg(id_, o_.host).arg(o_.port).arg(o_.filesDir));
     report(1);
     return 0;
 }
@@ -93,7 +101,8 @@ void SimPrinter::OnFreeMemory(void* p)
 
 bool SimPrinter::OnRecvPacket(const char* szPeerId, const char*)
 {
-    say(QString("binary packet from %1").arg(QString::fromUtf8(szPeerId)));
+    say("binary_packet", {{"from", QString::fromUtf8(szPeerId)}},
+        QString("binary packet from %1").arg(QString::fromUtf8(szPeerId)));
     return true;
 }
 
@@ -105,7 +114,12 @@ void SimPrinter::OnFileTransfer(__SCLOUD_FILE_TRANSFER* pChunk, __SCLOUD_FILE_TR
     pResult->iCode = code;
     // Queries (chunks without data) are answered with "held" or "not held".
     if (code != 0 && pChunk->pData)
-        say(QString("chunk %1/%2 of %3 refused with code %4")
+        say("chunk_refused",
+            {{"chunk_index", pChunk->iChunkIndex},
+             {"total_chunks", pChunk->iTotalChunks},
+             {"file_name", QString::fromUtf8(pChunk->szFileName)},
+             {"code", code}},
+            QString("chunk %1/%2 of %3 refused with code %4")
                 .arg(pChunk->iChunkIndex + 1)
                 .arg(pChunk->iTotalChunks)
                 .arg(QString::fromUtf8(pChunk->szFileName))
@@ -114,7 +128,7 @@ void SimPrinter::OnFileTransfer(__SCLOUD_FILE_TRANSFER* pChunk, __SCLOUD_FILE_TR
 
 void SimPrinter::OnGetClient(__SCLOUD_GET_CLIENT* pList)
 {
-    say(QString("client list: %1 other client(s)").arg(pList->iCount));
+    say("client_list", {{"count", pList->iCount}}, QString("client list: %1 other client(s)").arg(pList->iCount));
 }
 
 } // namespace sim

@@ -12,6 +12,7 @@
 #include <IOrlin.h>
 
 #include <QFile>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -34,6 +35,7 @@ struct PrinterOptions
     QString filesDir = "printer-files";
     QString logPath = "printer.log";
     int stepMs = 150;          // one print step (a fifth of a copy)
+    bool json = false;         // event lines as JSON objects
 };
 
 struct Task
@@ -96,8 +98,8 @@ public:
     void OnSetTaskParam(__SCLOUD_SET_TASK_PARAM* pCmd, __SCLOUD_TASK_RESULT* pResult) override;
     bool OnSetTaskParamResult(__SCLOUD_TASK_RESULT* pResult) override;
 
-    // Event lines on stdout ("printer: ..."); the demo reads them.
-    void say(const QString& text);
+    // One event line on stdout (see PrinterEvents.h); the demo reads them.
+    void say(const QString& event, const QJsonObject& fields, const QString& text);
 
 private:
     struct Job
@@ -121,7 +123,6 @@ private:
     QString id_;
     QFile log_;
     std::mutex logMutex_;
-    std::mutex outMutex_;
 
     std::mutex mutex_;         // everything below
     std::vector<Task> tasks_;

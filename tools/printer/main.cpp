@@ -1,5 +1,6 @@
 // orlin_printer: a simulated printer on the shipped library.
 #include "SimPrinter.h"
+#include "ToolOptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -9,7 +10,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -21,45 +21,56 @@ void onSignal(int) { g_stop = true; }
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("orlin_printer");
+    tools::setToolName("orlin_printer");
     QCommandLineParser p;
     p.setApplicationDescription(
         "A simulated printer: loads the Orlin library as a printer's PC software does and answers the protocol "
         "from its own task list, files and print jobs.\n"
         "Without --id or --apply-info it uses the 5-argument Init (identifier assigned by the transport); with "
-        "either it uses the 7-argument Init, which also asks the service for its clients.");
+        "either it uses the 7-argument Init, which also asks the service for its clients.\n"
+        "Broker credentials: --user and --password-file, or WYLN_USERNAME and WYLN_PASSWORD.");
     p.addHelpOption();
+    p.addVersionOption();
     p.addOptions({
         {"host", "Broker host.", "host", "127.0.0.1"},
         {"port", "Broker port.", "port", "1883"},
+        {"user", "Broker user name (else WYLN_USERNAME).", "name"},
+        {"password-file", "File whose first line is the broker password (else WYLN_PASSWORD).", "file"},
         {"id", "Identifier to log in under (7-argument Init; empty: apply for one).", "id"},
         {"apply-info", "Apply information for the 7-argument Init.", "text"},
         {"client-mode", "Init's client mode (0 or 1).", "mode", "0"},
         {"files-dir", "Where received files are stored.", "dir", "printer-files"},
         {"log", "The library's log, one line per message with a time prefix.", "file", "printer.log"},
         {"step-ms", "Duration of one print step (a fifth of a copy).", "ms", "150"},
+        {"json", "Event lines as JSON objects, one per line, for programs."},
         {"count", "Run this many printers in this one process. With --id X they log in as X-001, X-002, ...; each "
                   "keeps its files in its own folder under --files-dir and its log in --log with its number added.",
          "n", "1"},
     });
     p.process(app);
-    bool countOk = false;
-    const int count = p.value("count").toInt(&countOk);
-    if (!countOk || count < 1 || count > 10000) {
-        std::fprintf(stderr, "orlin_printer: --count wants a number from 1 to 10000\n");
-        return 2;
+    if (!p.positionalArguments().isEmpty()) {
+        tools::usageError("unexpected argument \"" + p.positionalArguments().first() + "\"; see --help");
+        return 1;
     }
 
     sim::PrinterOptions o;
+    int count = 1;
+    if (!tools::intOption(p, "port", 1, o.port) || !tools::intOption(p, "client-mode", 0, o.clientMode)
+        || !tools::intOption(p, "step-ms", 1, o.stepMs) || !tools::intOption(p, "count", 1, count))
+        return 1;
+    if (count > 10000) {
+        tools::usageError("--count wants a number from 1 to 10000");
+        return 1;
+    }
+    if (!tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD"))
+        return 1;
     o.host = p.value("host");
-    o.port = p.value("port").toInt();
     o.useId = p.isSet("id") || p.isSet("apply-info");
     o.id = p.value("id");
     o.applyInfo = p.value("apply-info");
-    o.clientMode = p.value("client-mode").toInt();
     o.filesDir = p.value("files-dir");
     o.logPath = p.value("log");
-    o.stepMs = qMax(1, p.value("step-ms").toInt());
+    o.json = p.isSet("json");
 
     std::vector<std::unique_ptr<sim::SimPrinter>> printers;
     const int width = qMax(3, static_cast<int>(QString::number(count).size()));
@@ -88,7 +99,7 @@ int main(int argc, char** argv)
     const int rc = app.exec();
     for (auto& printer : printers) {
         printer->shutdown();
-        printer->say("offline");
+        printer->say("offline", {}, "offline");
     }
     return rc;
 }
