@@ -6,6 +6,7 @@ packages=(
   cmake g++ make pkg-config
   qtbase5-dev
   libmosquitto-dev mosquitto mosquitto-clients
+  ejabberd
   libssl-dev openssl zlib1g-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev chromium chromium-driver
@@ -27,3 +28,14 @@ sudo=""
 echo "installing: ${missing[*]}"
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# ejabberd's package starts a system service listening on 1883 on every
+# address; the tests start their own nodes, so the service is stopped and
+# kept from starting again.
+if [[ " ${missing[*]} " == *" ejabberd "* ]]; then
+  if [ -d /run/systemd/system ]; then
+    $sudo systemctl disable --now ejabberd || true
+  else
+    $sudo service ejabberd stop >/dev/null 2>&1 || true
+    $sudo update-rc.d ejabberd disable >/dev/null 2>&1 || true
+  fi
+fi

@@ -59,9 +59,10 @@
 //                          broker is expected to use it as the client id
 //                          (use_username_as_clientid), so the only identifier
 //                          accepted by Login is the username, and ApplyId
-//                          hands it out. A password without a username is
-//                          sent alone, for brokers that take the identifier
-//                          as the user (ejabberd).
+//                          hands it out. A password without a username
+//                          logs in with the identifier as the user name,
+//                          for brokers whose users are the identifiers
+//                          (ejabberd).
 //     cafile, capath       CA certificate file / directory. Either one turns
 //                          TLS on, with peer and host name verification.
 //     certfile, keyfile    client certificate and key for TLS (optional)
@@ -72,6 +73,12 @@
 //     reconnect_delay_max  largest reconnect delay in seconds (30)
 //     id_prefix            prefix of identifiers made by ApplyId ("")
 //     presence             1 to publish presence/<id>, 0 not to (1)
+//     max_packet_size      largest MQTT packet sent when the broker announces
+//                          no limit in CONNACK (0: none). Set it to the
+//                          limit of a broker that drops the connection on a
+//                          larger packet instead (ejabberd's max_payload_size):
+//                          such a message would be sent again after every
+//                          reconnect and drop the connection each time.
 //     brokers              further brokers, "host:port" separated by commas
 //                          or blanks ([addr]:port for IPv6), tried in turn
 //                          when the current one is lost (none). Connect

@@ -253,10 +253,10 @@ int Client::setUpSession(const std::string& id)
     int rc = mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     if (rc == MOSQ_ERR_SUCCESS)
         rc = mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
-    // MQTT 5 allows a password without a user name; a broker that takes the
-    // client identifier as the user then checks it against that identifier.
+    // A password without a user name logs in as the identifier itself, for
+    // brokers whose user base holds the identifiers (ejabberd).
     if (rc == MOSQ_ERR_SUCCESS && (!config_.username.empty() || !config_.password.empty()))
-        rc = mosquitto_username_pw_set(mosq_, config_.username.empty() ? nullptr : config_.username.c_str(),
+        rc = mosquitto_username_pw_set(mosq_, config_.username.empty() ? id.c_str() : config_.username.c_str(),
                                        config_.password.empty() ? nullptr : config_.password.c_str());
     // Packets queued by other threads are written by the network thread.
     if (rc == MOSQ_ERR_SUCCESS)
@@ -395,7 +395,7 @@ int Client::publishTo(const char* target, const char* data, int len, int timeout
         return WYLN_E_NOT_CONNECTED;
     std::string topic = p2pTopic(target, id_);
     uint64_t size = publishPacketSize(topic.size(), len);
-    uint32_t limit = maxPacket_;
+    uint32_t limit = maxPacket_ ? maxPacket_.load() : static_cast<uint32_t>(config_.maxPacketSize);
     if (size - 1 - 4 > kMqttMaxRemaining || (limit && size > limit))
         return WYLN_E_MESSAGE_TOO_LARGE;
     return publish(topic, data, len, false, timeoutMs > 0 && !insideOwnCallback(), timeoutMs);

@@ -126,7 +126,7 @@ Config Config::parse(const std::string& fileText,
     static const char* const keys[] = {"service_id", "username", "password", "cafile", "capath",
                                        "certfile", "keyfile", "keepalive", "connect_timeout_ms",
                                        "reconnect_delay_min", "reconnect_delay_max", "id_prefix",
-                                       "presence", "brokers"};
+                                       "presence", "brokers", "max_packet_size"};
     for (const char* key : keys) {
         std::string name = "WYLN_";
         for (const char* k = key; *k; ++k)
@@ -158,6 +158,7 @@ Config Config::parse(const std::string& fileText,
             if (v.empty() || (v.size() <= WYLN_ID_MAX_LEN - 36 && isValidId(v))) c.idPrefix = v; else bad(k);
         }
         else if (k == "presence") { if (!parseBool(v, c.presence)) bad(k); }
+        else if (k == "max_packet_size") { if (!parseInt(v, 0, 268435460, c.maxPacketSize)) bad(k); }
         else if (k == "brokers") { if (!parseBrokers(v, c.brokers)) bad(k); }
         // Unknown keys are ignored so that newer files work with older plug-ins.
     }

@@ -24,6 +24,8 @@ struct Config
     int reconnectDelayMaxS = 30;
     std::string idPrefix;
     bool presence = true;
+    // Largest packet to send when the broker announces no limit (0: none).
+    int maxPacketSize = 0;
     // Further brokers (host, port) to move to when the current one is lost.
     std::vector<std::pair<std::string, int>> brokers;
 

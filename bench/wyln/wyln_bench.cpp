@@ -13,7 +13,7 @@ using namespace wyln_test;
 
 namespace {
 
-MosquittoBroker* g_broker = nullptr;
+TestBroker* g_broker = nullptr;
 IWylnCreator* g_creator = nullptr;
 
 // Counts arrivals; the measuring thread waits for the next one.
@@ -163,7 +163,7 @@ BENCHMARK(BM_Throughput8MiB_Plugin)->MinTime(1.0)->UseRealTime()->Unit(benchmark
 int main(int argc, char** argv)
 {
     CleanWylnEnv env;
-    MosquittoBroker broker;  // max_packet_size 16 MiB
+    TestBroker broker;  // max_packet_size 16 MiB
     if (!broker.start()) {
         std::fprintf(stderr, "%s\n", broker.lastError().c_str());
         return 1;

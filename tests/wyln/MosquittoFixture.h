@@ -91,12 +91,28 @@ inline bool makeTestCa(const std::string& dir, const std::string& name, TestCa& 
                        + ".key' -CAcreateserial -extfile '" + ext + "' -out " + srv + ".crt'");
 }
 
+using tools::BrokerKind;
+
+inline const char* kindName(BrokerKind k)
+{
+    switch (k) {
+    case BrokerKind::Mosquitto: return "Mosquitto";
+    case BrokerKind::Ejabberd: return "Ejabberd";
+    case BrokerKind::EjabberdCluster: return "EjabberdCluster";
+    case BrokerKind::MosquittoBridge: return "MosquittoBridge";
+    }
+    return "?";
+}
+
 struct BrokerOptions
 {
-    // Password file users; when non-empty, anonymous clients are refused.
+    // Password file users (ejabberd: registered users); when non-empty,
+    // anonymous clients are refused.
     std::vector<std::pair<std::string, std::string>> users;
-    std::string extra;        // further global lines, e.g. acl_file
+    std::string extra;        // further mosquitto lines, e.g. acl_file
     const TestCa* tls = nullptr;  // a TLS listener with this CA's server certificate
+    BrokerKind kind = BrokerKind::Mosquitto;
+    std::string shippedConfDir = {};  // the shipped configuration instead of a minimal one
 };
 
 // Where the test broker is: the host of ORLIN_BROKER_HOST, else 127.0.0.1.
@@ -109,17 +125,20 @@ inline const char* testBrokerHost()
     return host.c_str();
 }
 
-// The test's broker. Options beyond the default (users, rules, TLS) need a
-// broker of the test's own: with a shared broker named by the environment,
-// start() fails and unavailable() says why (tests then skip).
-class MosquittoBroker
+// The test's broker. Options beyond the default (users, rules, TLS, another
+// kind) need a broker of the test's own: with a shared broker named by the
+// environment, start() fails and unavailable() says why (tests then skip).
+class TestBroker
 {
 public:
-    explicit MosquittoBroker(const BrokerOptions& options = BrokerOptions()) : broker_(tools::makeBroker(setup(options))) {}
+    explicit TestBroker(const BrokerOptions& options = BrokerOptions()) : broker_(tools::makeBroker(setup(options))) {}
 
     bool start(int timeoutMs = 5000) { return broker_->start(timeoutMs); }
     void stop() { broker_->stop(); }
+    void killNode(size_t index) { broker_->killNode(index); }
     int port() const { return broker_->port(); }
+    // Node `index` of a cluster or bridge pair.
+    int port(size_t index) const { return broker_->endpoints().at(index).port; }
     bool shared() const { return broker_->shared(); }
     std::string unavailable() const { return broker_->unavailable().toStdString(); }
     std::string lastError() const { return broker_->errorText().toStdString(); }
@@ -135,7 +154,9 @@ private:
         if (o.tls)
             s.tls = tools::BrokerTls{QString::fromStdString(o.tls->caCert), QString::fromStdString(o.tls->serverCert),
                                      QString::fromStdString(o.tls->serverKey)};
-        s.needsOwnBroker = !o.users.empty() || !o.extra.empty() || o.tls;
+        s.kind = o.kind;
+        s.shippedConfDir = QString::fromStdString(o.shippedConfDir);
+        s.needsOwnBroker = !o.users.empty() || !o.extra.empty() || o.tls || !o.shippedConfDir.empty();
         return s;
     }
 

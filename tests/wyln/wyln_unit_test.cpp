@@ -94,6 +94,7 @@ TEST(WylnConfig, FileValuesAndEnvironmentOverrides)
                          "username=alice\n"
                          "password = p=w\n"
                          "keepalive=60\r\n"
+                         "max_packet_size=1048576\n"
                          "cafile=/etc/ca.crt\n"
                          "presence=off\n"
                          "brokers = 127.0.0.1:1884, node-2:1883 [::1]:1885\n"
@@ -104,6 +105,7 @@ TEST(WylnConfig, FileValuesAndEnvironmentOverrides)
     EXPECT_EQ(c.username, "alice");
     EXPECT_EQ(c.password, "p=w");
     EXPECT_EQ(c.keepaliveS, 15);
+    EXPECT_EQ(c.maxPacketSize, 1048576);
     EXPECT_EQ(c.idPrefix, "c-");
     EXPECT_TRUE(c.tls());
     EXPECT_FALSE(c.presence);
@@ -126,6 +128,7 @@ TEST(WylnConfig, MalformedValuesAreReported)
         {"presence=maybe", "presence"},
         {"reconnect_delay_min=10\nreconnect_delay_max=5", "reconnect_delay_max"},
         {"username=u+", "username"},
+        {"max_packet_size=-1", "max_packet_size"},
         {"brokers=host", "brokers"},
         {"brokers=host:0", "brokers"},
         {"brokers=a:1,:2", "brokers"},

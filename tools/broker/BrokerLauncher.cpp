@@ -1,5 +1,6 @@
 #include "BrokerLauncher.h"
 
+#include "EjabberdLauncher.h"
 #include "MosquittoLauncher.h"
 
 #include <QThread>
@@ -113,7 +114,7 @@ std::optional<BrokerEndpoint> sharedBrokerFromEnvironment()
 std::unique_ptr<BrokerLauncher> makeBroker(const BrokerSetup& setup)
 {
     if (const auto shared = sharedBrokerFromEnvironment()) {
-        if (setup.needsOwnBroker)
+        if (setup.needsOwnBroker || setup.kind != BrokerKind::Mosquitto)
             return std::make_unique<UnavailableBroker>(
                 *shared, QString("needs a broker of its own configuration; %1/%2 name a shared one")
                              .arg(kBrokerHostVariable, kBrokerPortVariable));
@@ -122,6 +123,12 @@ std::unique_ptr<BrokerLauncher> makeBroker(const BrokerSetup& setup)
     switch (setup.kind) {
     case BrokerKind::Mosquitto:
         break;
+    case BrokerKind::Ejabberd:
+        return std::make_unique<EjabberdLauncher>(setup, 1);
+    case BrokerKind::EjabberdCluster:
+        return std::make_unique<EjabberdLauncher>(setup, 2);
+    case BrokerKind::MosquittoBridge:
+        return std::make_unique<BridgeLauncher>(setup);
     }
     return std::make_unique<MosquittoLauncher>(setup);
 }

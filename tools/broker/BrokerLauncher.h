@@ -30,6 +30,13 @@ constexpr int kBrokerMaxPacket = 16 * 1024 * 1024;
 enum class BrokerKind
 {
     Mosquitto,
+    // One ejabberd node (its MQTT 5 listener).
+    Ejabberd,
+    // Two ejabberd nodes joined into one cluster; endpoints() lists both.
+    EjabberdCluster,
+    // Two mosquitto brokers, the second bridged to the first with the
+    // shipped bridge section; endpoints() lists both.
+    MosquittoBridge,
 };
 
 struct BrokerUser
@@ -50,14 +57,19 @@ struct BrokerSetup
 {
     BrokerKind kind = BrokerKind::Mosquitto;
     // Set: the shipped configuration from this folder (mosquitto.conf and
-    // wyln.acl), with its local listener moved to the free port and its
-    // network (TLS) listener left out. Empty: a minimal open configuration.
+    // wyln.acl; ejabberd.yml for ejabberd; mosquitto-bridge.conf too for a
+    // bridge), with its local listener moved to the free port and its
+    // network (TLS) listener left out. Empty: a minimal open configuration
+    // (for ejabberd: no access rules, and any unregistered identifier logs in
+    // with any password as an anonymous user).
     QString shippedConfDir;
-    // The password file's users; with the minimal configuration, any user
-    // makes anonymous clients be refused.
+    // The password file's users (ejabberd: its registered users); with the
+    // minimal configuration, any user makes anonymous clients be refused.
     std::vector<BrokerUser> users;
-    // Further lines of the configuration (global settings).
+    // Further lines of the configuration (mosquitto: after the listener).
     QStringList extraLines;
+    // Further lines of the shipped ACL file (mosquitto).
+    QStringList extraAclLines;
     // A TLS listener instead of the plain one (minimal configuration only).
     std::optional<BrokerTls> tls;
     // The caller depends on this very configuration (users, rules, TLS) or
@@ -85,6 +97,12 @@ public:
     // Neither touches a broker the environment names.
     virtual void stop() = 0;
     virtual void kill() = 0;
+    // Ends node `index` of endpoints() abruptly; the others go on.
+    virtual void killNode(size_t index)
+    {
+        if (index == 0)
+            kill();
+    }
     // Where clients connect: one endpoint per node, the first one first.
     virtual std::vector<BrokerEndpoint> endpoints() const = 0;
     // The broker's own log, as far as it can be read.
@@ -108,7 +126,8 @@ protected:
 };
 
 // The launcher for `setup`: the environment's broker when it names one and
-// the setup allows it, else a new broker of setup.kind.
+// the setup allows it (kinds other than mosquitto always need their own),
+// else a new broker of setup.kind.
 std::unique_ptr<BrokerLauncher> makeBroker(const BrokerSetup& setup);
 
 // The broker named by ORLIN_BROKER_HOST/ORLIN_BROKER_PORT, if any.

@@ -1,7 +1,9 @@
 #include "MosquittoLauncher.h"
 
 #include <QFile>
+#include <QElapsedTimer>
 #include <QStandardPaths>
+#include <QThread>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -125,6 +127,11 @@ bool MosquittoLauncher::writeConfiguration()
         if (!QFile::copy(setup_.shippedConfDir + "/wyln.acl", dir + "/wyln.acl"))
             return fail("cannot copy wyln.acl");
         QFile::setPermissions(dir + "/wyln.acl", QFile::ReadOwner | QFile::WriteOwner);
+        if (!setup_.extraAclLines.isEmpty()) {
+            QFile acl(dir + "/wyln.acl");
+            if (!acl.open(QIODevice::Append) || acl.write(("\n" + setup_.extraAclLines.join('\n') + '\n').toUtf8()) < 0)
+                return fail("cannot extend wyln.acl");
+        }
         conf = loopbackMosquittoConfig(shipped, dir, port_, runningAsRoot());
     } else {
         QStringList c;
@@ -201,6 +208,92 @@ void MosquittoLauncher::kill()
         return;
     proc_.kill();
     proc_.waitForFinished(3000);
+}
+
+BridgeLauncher::BridgeLauncher(BrokerSetup setup) : setup_(std::move(setup))
+{
+    // The bridge logs in to the remote broker like a client, as a user the
+    // remote ACL lets carry every client's messages.
+    BrokerSetup remote = setup_;
+    remote.kind = BrokerKind::Mosquitto;
+    if (!remote.users.empty() || !remote.shippedConfDir.isEmpty())
+        remote.users.push_back({kBridgeUser, kBridgePassword});
+    remote.extraAclLines << QString("user %1").arg(kBridgeUser) << "topic readwrite p2p/#"
+                         << "topic readwrite presence/#";
+    remote_ = std::make_unique<MosquittoLauncher>(remote);
+}
+
+BridgeLauncher::~BridgeLauncher() = default;
+
+bool BridgeLauncher::start(int timeoutMs)
+{
+    if (!remote_->start(timeoutMs))
+        return fail("remote broker: " + remote_->errorText());
+    if (!local_) {
+        QString bridge = readText(setup_.shippedConfDir + "/mosquitto-bridge.conf");
+        if (bridge.isEmpty())
+            return fail("cannot read " + setup_.shippedConfDir + "/mosquitto-bridge.conf");
+        bridge.replace("@REMOTE_HOST@", "127.0.0.1")
+            .replace("@REMOTE_PORT@", QString::number(remote_->port()))
+            .replace("@BRIDGE_USER@", kBridgeUser)
+            .replace("@BRIDGE_PASSWORD@", kBridgePassword);
+        BrokerSetup local = setup_;
+        local.kind = BrokerKind::Mosquitto;
+        local.extraLines << bridge.split('\n');
+        local_ = std::make_unique<MosquittoLauncher>(local);
+    }
+    if (!local_->start(timeoutMs))
+        return fail("local broker: " + local_->errorText());
+    // The bridge is up once the remote broker has its login.
+    QElapsedTimer t;
+    t.start();
+    while (!remote_->log().contains(QString(" as %1 ").arg(kBridgeUser)))
+        if (t.elapsed() > timeoutMs)
+            return fail("the bridge did not connect: " + local_->log());
+        else
+            QThread::msleep(20);
+    return true;
+}
+
+void BridgeLauncher::stop()
+{
+    if (local_)
+        local_->stop();
+    remote_->stop();
+}
+
+void BridgeLauncher::kill()
+{
+    if (local_)
+        local_->kill();
+    remote_->kill();
+}
+
+void BridgeLauncher::killNode(size_t index)
+{
+    if (index == 0)
+        remote_->kill();
+    else if (index == 1 && local_)
+        local_->kill();
+}
+
+std::vector<BrokerEndpoint> BridgeLauncher::endpoints() const
+{
+    std::vector<BrokerEndpoint> e = remote_->endpoints();
+    if (local_)
+        e.push_back(local_->endpoints().front());
+    return e;
+}
+
+QString BridgeLauncher::log() const
+{
+    return remote_->log() + (local_ ? local_->log() : QString());
+}
+
+bool BridgeLauncher::fail(const QString& what)
+{
+    error_ = what;
+    return false;
 }
 
 } // namespace tools
