@@ -49,8 +49,9 @@ cp "$root/wyln/conf/wyln.acl" "$work/wyln.acl"
     !tls { print }' "$root/wyln/conf/mosquitto.conf"
 } >"$work/mosquitto.conf"
 
+# mosquitto from PATH; Debian puts it in sbin, not on every user's PATH.
 start_broker() {
-  /usr/sbin/mosquitto -c "$work/mosquitto.conf" >>"$work/broker.out" 2>&1 &
+  PATH="$PATH:/usr/sbin:/usr/local/sbin" mosquitto -c "$work/mosquitto.conf" >>"$work/broker.out" 2>&1 &
   broker_pid=$!
   for _ in $(seq 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0

@@ -9,6 +9,7 @@
 #include "FleetServer.h"
 #include "FleetState.h"
 #include "Presence.h"
+#include "ToolOptions.h"
 #include "WylnPeer.h"
 
 #include <QCommandLineParser>
@@ -194,9 +195,9 @@ int main(int argc, char** argv)
         {"host", "Broker host.", "host", "127.0.0.1"},
         {"port", "Broker port.", "port", "1883"},
         {"user", "Broker user name (else WYLN_USERNAME).", "name"},
-        {"password", "Broker password (else WYLN_PASSWORD).", "password"},
+        {"password-file", "File whose first line is the broker password (else WYLN_PASSWORD).", "file"},
         {"presence-user", "User name of the presence connection (else WYLN_PRESENCE_USERNAME).", "name"},
-        {"presence-password", "Its password (else WYLN_PRESENCE_PASSWORD).", "password"},
+        {"presence-password-file", "File whose first line is its password (else WYLN_PRESENCE_PASSWORD).", "file"},
         {"monitor", "Also watch the messages between other peers for file transfers (the broker must allow the "
                     "presence connection to read p2p/#)."},
         {"target-client", "Client listed as module type 100 instead of the service itself.", "id"},
@@ -236,10 +237,10 @@ int main(int argc, char** argv)
     const bool loopback = fleet::isLoopback(so.host);
     if (!loopback && so.token.empty())
         so.token = randomToken().toStdString();
-    if (p.isSet("user"))
-        qputenv("WYLN_USERNAME", p.value("user").toUtf8());
-    if (p.isSet("password"))
-        qputenv("WYLN_PASSWORD", p.value("password").toUtf8());
+    if (!tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD")
+        || !tools::setCredentials(p.value("presence-user"), p.value("presence-password-file"), "WYLN_PRESENCE_USERNAME",
+                                  "WYLN_PRESENCE_PASSWORD"))
+        return 2;
 
     const QString self = tools::serviceId();
     const QString target = p.isSet("target-client") ? p.value("target-client") : self;
@@ -281,9 +282,8 @@ int main(int argc, char** argv)
         p.isSet("monitor") ? tools::PresenceWatcher::MessageHandler(
                                  [&](const QString& t, const QString& s, const QByteArray& m) { fleet.onMonitored(t, s, m); })
                            : tools::PresenceWatcher::MessageHandler());
-    const QByteArray pu = p.isSet("presence-user") ? p.value("presence-user").toUtf8() : qgetenv("WYLN_PRESENCE_USERNAME");
-    const QByteArray pp =
-        p.isSet("presence-password") ? p.value("presence-password").toUtf8() : qgetenv("WYLN_PRESENCE_PASSWORD");
+    const QByteArray pu = qgetenv("WYLN_PRESENCE_USERNAME");
+    const QByteArray pp = qgetenv("WYLN_PRESENCE_PASSWORD");
     bool watching = false;
     if (qgetenv("WYLN_USERNAME").isEmpty() || !pu.isEmpty())
         watching = presence.start(p.value("host"), p.value("port").toInt(), pu, pp);
