@@ -1,11 +1,13 @@
-// The console's protocol pieces: client filters, status extraction, and
-// the launched broker's configuration.
+// The console's protocol pieces: client filters, status extraction; the
+// broker launcher's choice and configuration; passwords from files.
 #include "Console.h"
 #include "MosquittoLauncher.h"
+#include "ToolOptions.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +104,62 @@ TEST(MosquittoLauncherConfig, KeepsTheShippedRulesOnOneLoopbackListener)
         EXPECT_TRUE(lines.contains(kept)) << kept;
     EXPECT_FALSE(lines.contains("user root"));
     EXPECT_TRUE(tools::loopbackMosquittoConfig("", "/d", 1, true).startsWith("user root\n"));
+}
+
+TEST(BrokerChoice, TheEnvironmentsBrokerUnlessTheSetupNeedsItsOwn)
+{
+    const struct
+    {
+        const char *host, *port;  // the environment (nullptr: unset)
+        bool needsOwn;
+        bool shared, unavailable;
+        const char* wantHost;
+        int wantPort;  // 0: an own broker, not started yet
+    } cases[] = {
+        {nullptr, nullptr, false, false, false, "127.0.0.1", 0},
+        {nullptr, nullptr, true, false, false, "127.0.0.1", 0},
+        {"10.1.2.3", "1999", false, true, false, "10.1.2.3", 1999},
+        {nullptr, "1999", false, true, false, "127.0.0.1", 1999},
+        {"broker.test", nullptr, false, true, false, "broker.test", 1883},
+        {"10.1.2.3", "1999", true, true, true, "10.1.2.3", 1999},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.host ? c.host : "-") + " " + (c.port ? c.port : "-") + (c.needsOwn ? " own" : ""));
+        c.host ? qputenv(tools::kBrokerHostVariable, c.host) : qunsetenv(tools::kBrokerHostVariable);
+        c.port ? qputenv(tools::kBrokerPortVariable, c.port) : qunsetenv(tools::kBrokerPortVariable);
+        tools::BrokerSetup setup;
+        setup.needsOwnBroker = c.needsOwn;
+        const auto broker = tools::makeBroker(setup);
+        EXPECT_EQ(broker->shared(), c.shared);
+        EXPECT_EQ(!broker->unavailable().isEmpty(), c.unavailable);
+        EXPECT_EQ(broker->host(), c.wantHost);
+        EXPECT_EQ(broker->port(), c.wantPort);
+        if (c.unavailable) {
+            EXPECT_FALSE(broker->start(0));
+        }
+    }
+    qunsetenv(tools::kBrokerHostVariable);
+    qunsetenv(tools::kBrokerPortVariable);
+}
+
+TEST(PasswordFile, GivesItsFirstLineWithoutTheLineEnd)
+{
+    QTemporaryDir dir;
+    const struct
+    {
+        QByteArray content, password;
+    } cases[] = {{"s3cret\n", "s3cret"}, {"s3cret\r\nnext\n", "s3cret"}, {"s3cret", "s3cret"}, {"\n", ""}};
+    for (const auto& c : cases) {
+        QFile f(dir.filePath("pw"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.content);
+        f.close();
+        qunsetenv("ORLIN_TEST_PW");
+        ASSERT_TRUE(tools::setCredentials(QString(), f.fileName(), "ORLIN_TEST_USER", "ORLIN_TEST_PW"));
+        EXPECT_EQ(qgetenv("ORLIN_TEST_PW"), c.password) << c.content.constData();
+    }
+    EXPECT_FALSE(tools::setCredentials(QString(), dir.filePath("missing"), "ORLIN_TEST_USER", "ORLIN_TEST_PW"));
+    EXPECT_EQ(qgetenv("ORLIN_TEST_PW"), QByteArray());
 }
 
 } // namespace
