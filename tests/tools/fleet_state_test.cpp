@@ -188,7 +188,7 @@ TEST(FleetServer, LoopbackAndTokenChecks)
 {
     for (const char* h : {"127.0.0.1", "127.9.8.7", "::1", "localhost"})
         EXPECT_TRUE(isLoopback(h)) << h;
-    for (const char* h : {"0.0.0.0", "10.0.0.1", "::", "128.0.0.1", "example"})
+    for (const char* h : {"0.0.0.0", "10.0.0.1", "::", "128.0.0.1", "example", "127.0.0", "127.0.0.1.5", "127.0.0.256", "127..0.1"})
         EXPECT_FALSE(isLoopback(h)) << h;
     EXPECT_TRUE(tokenMatches("abc", "abc"));
     EXPECT_FALSE(tokenMatches("abd", "abc"));

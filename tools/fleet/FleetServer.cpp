@@ -2,7 +2,7 @@
 
 #include <httplib.h>
 
-#include <arpa/inet.h>
+#include <algorithm>
 
 namespace fleet {
 
@@ -71,8 +71,20 @@ bool isLoopback(const std::string& host)
 {
     if (host == "localhost" || host == "::1")
         return true;
-    in_addr a{};
-    return inet_pton(AF_INET, host.c_str(), &a) == 1 && (ntohl(a.s_addr) >> 24) == 127;
+    // A dotted quad whose first number is 127.
+    int parts = 0, first = -1;
+    size_t pos = 0;
+    while (pos <= host.size()) {
+        const size_t end = std::min(host.find('.', pos), host.size());
+        const std::string part = host.substr(pos, end - pos);
+        if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos
+            || std::stoi(part) > 255)
+            return false;
+        if (parts++ == 0)
+            first = std::stoi(part);
+        pos = end + 1;
+    }
+    return parts == 4 && first == 127;
 }
 
 bool tokenMatches(const std::string& presented, const std::string& expected)
@@ -223,16 +235,18 @@ bool FleetServer::start()
         res.set_chunked_content_provider(
             "text/event-stream",
             [this, after, first](size_t, httplib::DataSink& sink) mutable {
-                std::string text;
+                // The first write goes out at once, so that the stream is
+                // seen open before the first event.
                 if (*first) {
                     *first = false;
-                    text = "retry: 1000\n\n";
+                    static const char retry[] = "retry: 1000\n\n";
+                    return sink.write(retry, sizeof(retry) - 1);
                 }
                 const EventHub::Batch b = hub_.next(after, 15000);
                 if (b.stopped)
                     return false;
                 after = b.last;
-                text += b.count ? b.text : std::string(": keep-alive\n\n");
+                const std::string text = b.count ? b.text : std::string(": keep-alive\n\n");
                 if (!sink.is_writable() || !sink.write(text.data(), text.size()))
                     return false;
                 eventsSent_ += b.count;
