@@ -39,7 +39,7 @@ pids+=($!)
 "$tools/orlin_printer" --host 127.0.0.1 --port "$broker_port" --id printer-gone \
   --files-dir "$work/gone" --log "$work/gone.log" >/dev/null &
 gone=$!
-sleep 2
+sleep 3
 kill "$gone"
 
 console() { WYLN_USERNAME=console "$tools/orlin_console" "$@" --host 127.0.0.1 --port "$broker_port" >/dev/null; }

@@ -169,7 +169,7 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
         "const r = document.querySelector('#transfers tbody tr');"
         "return r ? Array.from(r.cells).map(c => c.textContent).join('|') : ''";
     QString row;
-    EXPECT_TRUE(waitUntil([&] { return (row = wd.run(lastTransfer).toString()).endsWith("|client-01|printer-01|sent.prn|3000 B|1 / 1|ok 1"); }, 5000))
+    EXPECT_TRUE(waitUntil([&] { return (row = wd.run(lastTransfer).toString()).endsWith("|client-01|printer-01|sent.prn|3000 B|1 / 1|1 acknowledged"); }, 5000))
         << row.toStdString();
 
     // The markup printer's name and error are text, and nothing of them ran.

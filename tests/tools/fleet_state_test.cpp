@@ -134,33 +134,47 @@ TEST(FleetState, HistoriesAreBoundedNewestLast)
     EXPECT_EQ(s.printerCount(), 2u);
 }
 
-TEST(FleetState, TransfersFollowChunksAndReplies)
+TEST(FleetState, TransfersFollowChunksQueriesAndReplies)
 {
     FleetState s;
-    auto chunk = [&](int index, qint64 t) {
-        return s.onMessage("console", "p1", 0,
-                           QJsonObject{{"func", "file_transfer"},
-                                       {"data", QJsonObject{{"file_name", "job.prn"}, {"file_size", 100}, {"total_chunks", 2}, {"chunk_index", index}}}},
-                           t);
+    qint64 now = 0;
+    // A chunk (index >= 0 with data), a query (no data; index -1: the whole
+    // file), and a reply that echoes one of them by msg_id.
+    auto send = [&](const QString& id, int index, bool data) {
+        QJsonObject d{{"file_name", "job.prn"}, {"file_size", 100}, {"total_chunks", 2}, {"chunk_index", index}};
+        if (data)
+            d["data"] = "AAAA";
+        return s.onMessage("console", "p1", 0, QJsonObject{{"func", "file_transfer"}, {"data", d}}, ++now, id);
     };
-    auto reply = [&](int code, qint64 t) {
+    auto reply = [&](const QString& id, int code) {
         return s.onMessage("p1", "console", 1,
-                           QJsonObject{{"func", "file_transfer"}, {"data", QJsonObject{{"code", code}, {"file_path", "/f/job.prn"}}}}, t);
+                           QJsonObject{{"func", "file_transfer"}, {"data", QJsonObject{{"code", code}, {"file_path", "/f/job.prn"}}}},
+                           ++now, id);
     };
-    chunk(0, 1);
-    reply(0, 2);
-    chunk(1, 3);
-    const Events ev = reply(0, 4);
+    auto last = [&] { return s.fleetJson(now).value("transfers").toArray().last().toObject(); };
+    send("q0", -1, false);
+    reply("q0", 5);  // nothing held yet
+    send("c0", 0, true);
+    send("c1", 1, true);
+    reply("c1", 0);
+    reply("c0", 0);
+    EXPECT_EQ(last().value("replies_ok").toInt(), 2);
+    EXPECT_FALSE(last().value("complete").toBool());
+    send("q1", -1, false);
+    const Events ev = reply("q1", 0);
     ASSERT_EQ(ev.size(), 1u);
     EXPECT_EQ(ev[0].type, "transfer");
     EXPECT_EQ(QJsonDocument::fromJson(ev[0].json).object(),
-              obj(R"({"start_ms":1,"last_ms":4,"from":"console","to":"p1","file":"job.prn","size":100,"total_chunks":2,"chunks_seen":2,"replies_ok":2,"last_code":0,"path":"/f/job.prn"})"));
-    // The same file again is a new transfer; a failing reply shows its code.
-    chunk(0, 5);
-    reply(3, 6);
-    const QJsonArray t = s.fleetJson(7).value("transfers").toArray();
-    ASSERT_EQ(t.size(), 2);
-    EXPECT_EQ(t[1].toObject().value("last_code").toInt(), 3);
+              obj(R"({"start_ms":1,"last_ms":8,"from":"console","to":"p1","file":"job.prn","size":100,"total_chunks":2,"chunks_seen":2,"queries":2,"replies_ok":2,"complete":true,"last_code":0,"path":"/f/job.prn"})"));
+    // The same file again is a new transfer; so is a repeat from a sender
+    // that asks nothing; a failing reply shows its code.
+    send("c2", 0, true);
+    reply("c2", 3);
+    send("c3", 1, true);
+    reply("c3", 0);
+    send("c4", 0, true);
+    EXPECT_EQ(s.fleetJson(now).value("transfers").toArray().size(), 3);
+    EXPECT_EQ(s.fleetJson(now).value("transfers").toArray()[1].toObject().value("replies_ok").toInt(), 1);
     // Transfers are not printers.
     EXPECT_TRUE(printerOf(s, "console").isEmpty());
 }

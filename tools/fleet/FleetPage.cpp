@@ -184,6 +184,8 @@ const char* const kPageJs = R"JS('use strict';
     while (body.rows.length > 50) body.deleteRow(body.rows.length - 1);
   }
 
+  // Reply codes 5 and 6 answer a query ("not held", "partly held").
+  function failed(code) { return code > 0 && code !== 5 && code !== 6; }
   const transferRows = new Map();
   function transferKey(t) { return JSON.stringify([t.start_ms, t.from, t.to, t.file]); }
   function setTransfer(t) {
@@ -202,7 +204,7 @@ const char* const kPageJs = R"JS('use strict';
       }
     }
     const cells = [clock(t.start_ms), t.from, t.to, t.file, t.size + ' B', t.chunks_seen + ' / ' + t.total_chunks,
-      t.last_code < 0 ? 'waiting' : (t.last_code === 0 ? 'ok ' + t.replies_ok : 'code ' + t.last_code)];
+      t.complete ? 'complete' : (failed(t.last_code) ? 'code ' + t.last_code : t.replies_ok + ' acknowledged')];
     cells.forEach(function (v, i) { tr.cells[i].textContent = String(v); });
   }
 

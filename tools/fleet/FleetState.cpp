@@ -63,7 +63,9 @@ QJsonObject toJson(const Transfer& t)
                        {"size", static_cast<double>(t.size)},
                        {"total_chunks", t.totalChunks},
                        {"chunks_seen", t.chunksSeen},
+                       {"queries", t.queries},
                        {"replies_ok", t.repliesOk},
+                       {"complete", t.complete},
                        {"last_code", t.lastCode},
                        {"path", t.path}};
 }
@@ -149,12 +151,12 @@ Event FleetState::printerEvent(const Printer& p) const
 }
 
 Events FleetState::onMessage(const QString& sender, const QString& target, int msgType, const QJsonObject& body,
-                             qint64 nowMs)
+                             qint64 nowMs, const QString& msgId)
 {
     ++messagesIn_;
     const QString func = body.value("func").toString();
     if (func == "file_transfer")
-        return onTransfer(sender, target, msgType, body, nowMs);
+        return onTransfer(sender, target, msgType, body, nowMs, msgId);
     Printer* p = printer(sender, nowMs);
     if (!p)
         return {};
@@ -222,7 +224,7 @@ Events FleetState::onMessage(const QString& sender, const QString& target, int m
 }
 
 Events FleetState::onTransfer(const QString& sender, const QString& target, int msgType, const QJsonObject& body,
-                              qint64 nowMs)
+                              qint64 nowMs, const QString& msgId)
 {
     const QJsonObject d = body.value("data").toObject();
     Transfer* t = nullptr;
@@ -230,12 +232,15 @@ Events FleetState::onTransfer(const QString& sender, const QString& target, int 
         const QString file = d.value("file_name").toString();
         const int total = intOf(d.value("total_chunks"));
         const qint64 size = static_cast<qint64>(d.value("file_size").toDouble());
-        // A chunk continues the newest transfer of that file between the
+        // A message continues the newest transfer of that file between the
         // two peers unless that one is complete or differs in shape.
         for (auto it = transfers_.rbegin(); it != transfers_.rend() && !t; ++it)
             if (it->from == sender && it->to == target && it->file == file)
                 t = &*it;
-        if (!t || t->chunksSeen >= t->totalChunks || t->totalChunks != total || t->size != size) {
+        // A sender that ends without a whole-file query has ended when all
+        // its chunks were answered and another chunk comes.
+        const bool ended = t && (t->complete || (d.contains("data") && t->chunksSeen >= t->totalChunks && t->pending.empty()));
+        if (!t || ended || t->totalChunks != total || t->size != size) {
             Transfer n;
             n.startMs = nowMs;
             n.from = sender;
@@ -248,18 +253,38 @@ Events FleetState::onTransfer(const QString& sender, const QString& target, int 
                 transfers_.pop_front();
             t = &transfers_.back();
         }
-        ++t->chunksSeen;
+        // A chunk without data asks what the receiver holds.
+        if (d.contains("data"))
+            ++t->chunksSeen;
+        else
+            ++t->queries;
+        if (!msgId.isEmpty() && t->pending.size() < 256)
+            t->pending[msgId] = d.contains("data") ? 0 : (d.value("chunk_index").toInt(0) == -1 ? -1 : 1);
     } else if (msgType == 1) {
-        // A reply travels back from the receiver to the sender.
+        // A reply travels back from the receiver to the sender and echoes
+        // the msg_id of what it answers.
+        int kind = 0;
+        for (auto it = transfers_.rbegin(); it != transfers_.rend() && !t; ++it) {
+            if (it->from != target || it->to != sender)
+                continue;
+            const auto p = it->pending.find(msgId);
+            if (p != it->pending.end()) {
+                kind = p->second;
+                it->pending.erase(p);
+                t = &*it;
+            }
+        }
         for (auto it = transfers_.rbegin(); it != transfers_.rend() && !t; ++it)
             if (it->from == target && it->to == sender)
                 t = &*it;
         if (!t)
             return {};
         t->lastCode = d.value("code").toInt(-1);
-        if (t->lastCode == 0)
+        if (kind == 0 && t->lastCode == 0)
             ++t->repliesOk;
-        if (d.value("file_path").isString())
+        if (kind == -1 && t->lastCode == 0)
+            t->complete = true;
+        if (d.value("file_path").isString() && !d.value("file_path").toString().isEmpty())
             t->path = d.value("file_path").toString();
     } else {
         return {};

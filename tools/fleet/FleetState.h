@@ -78,10 +78,13 @@ struct Transfer
     QString file;
     qint64 size = 0;
     int totalChunks = 0;
-    int chunksSeen = 0;
-    int repliesOk = 0;
-    int lastCode = -1;            // -1: no reply seen yet
+    int chunksSeen = 0;           // chunks with data, repeats included
+    int queries = 0;              // status queries (chunks without data)
+    int repliesOk = 0;            // chunks answered with code 0
+    int lastCode = -1;            // of the last reply; -1: none seen yet
+    bool complete = false;        // a whole-file query was answered with 0
     QString path;                 // the receiver's file_path
+    std::map<QString, int> pending; // msg_id -> chunk_index, awaiting a reply
 };
 
 // Device states as the simulated printer uses them; other values are shown
@@ -106,10 +109,12 @@ public:
     FleetState() = default;
     explicit FleetState(Limits l) : limits_(l) {}
 
-    // A protocol message from `sender` (msg_type, body). Heartbeats and
-    // reports update the printer; "updateTaskStatus" adds to the history;
-    // "file_transfer" chunks and replies update the transfers.
-    Events onMessage(const QString& sender, const QString& target, int msgType, const QJsonObject& body, qint64 nowMs);
+    // A protocol message from `sender` (msg_type, body, header msg_id).
+    // Heartbeats and reports update the printer; "updateTaskStatus" adds to
+    // the history; "file_transfer" chunks, queries (chunks without data)
+    // and their replies, matched by msg_id, update the transfers.
+    Events onMessage(const QString& sender, const QString& target, int msgType, const QJsonObject& body, qint64 nowMs,
+                     const QString& msgId = QString());
     // presence/<id>: "online" or anything else (offline).
     Events onPresence(const QString& id, bool online, qint64 nowMs);
     // Marks printers without presence offline after silenceMs.
@@ -131,7 +136,8 @@ public:
 private:
     Printer* printer(const QString& id, qint64 nowMs);
     Event printerEvent(const Printer& p) const;
-    Events onTransfer(const QString& sender, const QString& target, int msgType, const QJsonObject& body, qint64 nowMs);
+    Events onTransfer(const QString& sender, const QString& target, int msgType, const QJsonObject& body, qint64 nowMs,
+                      const QString& msgId);
 
     Limits limits_;
     std::map<QString, Printer> printers_;     // every client heard from or seen in presence

@@ -79,7 +79,7 @@ public:
     void onMessage(const tools::Inbound& in)
     {
         std::lock_guard<std::mutex> lock(m_);
-        apply(state_.onMessage(in.sender, in.header.value("target_id").toString(self_), in.msgType, in.body, nowMs()));
+        apply(state_.onMessage(in.sender, self_, in.msgType, in.body, nowMs(), in.msgId));
     }
 
     void onMonitored(const QString& target, const QString& sender, const QByteArray& payload)
@@ -92,7 +92,7 @@ public:
         if (in.func != "file_transfer")
             return;
         std::lock_guard<std::mutex> lock(m_);
-        apply(state_.onMessage(sender, target, in.msgType, in.body, nowMs()));
+        apply(state_.onMessage(sender, target, in.msgType, in.body, nowMs(), in.msgId));
     }
 
     void onPresence(const QString& id, bool online)
