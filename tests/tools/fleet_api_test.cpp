@@ -3,6 +3,8 @@
 // that are not HTTP, too long or too slow.
 #include "FleetTestSupport.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -217,8 +219,12 @@ TEST(FleetToken, RequiredWhenSet)
 {
     std::unique_ptr<tools::BrokerLauncher> broker = openBroker();
     ASSERT_TRUE(broker->start()) << broker->errorText().toStdString();
+    QTemporaryDir dir;
+    QFile token(dir.filePath("token"));
+    ASSERT_TRUE(token.open(QIODevice::WriteOnly) && token.write("s3cret\n") == 7);
+    token.close();
     FleetProcess fleet;
-    const int port = fleet.start(*broker, {"--token", "s3cret"});
+    const int port = fleet.start(*broker, {"--token-file", token.fileName()});
     ASSERT_NE(port, 0);
     httplib::Client c("127.0.0.1", port);
     const struct

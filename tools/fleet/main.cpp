@@ -34,11 +34,6 @@ qint64 nowMs()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-void err(const QString& text)
-{
-    std::fprintf(stderr, "orlin_fleet: %s\n", text.toUtf8().constData());
-}
-
 QString randomToken()
 {
     QString t;
@@ -175,8 +170,7 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("orlin_fleet");
-    QCoreApplication::setApplicationVersion(ORLIN_VERSION);
+    tools::setToolName("orlin_fleet");
     QCommandLineParser p;
     p.setApplicationDescription(
         "The service side with a live web view of the fleet: logs in as the service (\"wyln\", or "
@@ -188,7 +182,7 @@ int main(int argc, char** argv)
         "  GET /api/printers/<id>   one printer with its own updates and transfers\n"
         "  GET /api/events          Server-Sent Events: printer, task_status, transfer, reset\n\n"
         "It serves on 127.0.0.1 unless --listen says otherwise; on any other address every request needs the "
-        "access token (printed at start, or --token).");
+        "access token (printed at start, or --token-file).");
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
@@ -202,45 +196,36 @@ int main(int argc, char** argv)
                     "presence connection to read p2p/#)."},
         {"target-client", "Client listed as module type 100 instead of the service itself.", "id"},
         {"listen", "HTTP address, host:port (port 0: any free port).", "address", "127.0.0.1:8080"},
-        {"token", "Access token to require (default: a random one when not on loopback, none on loopback).", "token"},
+        {"token-file", "File whose first line is the access token to require (else ORLIN_FLEET_TOKEN; default: none "
+                       "on loopback, a random one on any other address).", "file"},
         {"offline-after", "Seconds of silence after which a printer without presence counts as offline.", "s", "30"},
         {"read-timeout", "Seconds an HTTP request may stall, or a connection stay idle, before it is closed.", "s", "5"},
     });
-    if (!p.parse(app.arguments())) {
-        err(p.errorText());
-        std::fprintf(stderr, "see orlin_fleet --help\n");
-        return 2;
-    }
-    if (p.isSet("help"))
-        p.showHelp(0);
-    if (p.isSet("version"))
-        p.showVersion();
+    p.process(app);
     if (!p.positionalArguments().isEmpty()) {
-        err("unexpected argument \"" + p.positionalArguments().first() + "\"; see orlin_fleet --help");
-        return 2;
+        tools::usageError("unexpected argument \"" + p.positionalArguments().first() + "\"; see --help");
+        return 1;
     }
     fleet::ServerOptions so;
+    int brokerPort = 0, offlineS = 0;
     if (!parseListen(p.value("listen"), so.host, so.port)) {
-        err("--listen wants host:port, not \"" + p.value("listen") + "\"");
-        return 2;
+        tools::usageError("--listen wants host:port, not \"" + p.value("listen") + "\"");
+        return 1;
     }
-    bool okNumbers = true, ok = false;
-    const int offlineS = p.value("offline-after").toInt(&ok);
-    okNumbers = okNumbers && ok && offlineS > 0;
-    so.readTimeoutS = p.value("read-timeout").toInt(&ok);
-    okNumbers = okNumbers && ok && so.readTimeoutS > 0;
-    if (!okNumbers) {
-        err("--offline-after and --read-timeout want a positive number of seconds");
-        return 2;
-    }
-    so.token = p.value("token").toStdString();
+    if (!tools::intOption(p, "port", 1, brokerPort) || !tools::intOption(p, "offline-after", 1, offlineS)
+        || !tools::intOption(p, "read-timeout", 1, so.readTimeoutS))
+        return 1;
+    if (!tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD")
+        || !tools::setCredentials(p.value("presence-user"), p.value("presence-password-file"), "WYLN_PRESENCE_USERNAME",
+                                  "WYLN_PRESENCE_PASSWORD")
+        || !tools::setCredentials(QString(), p.value("token-file"), "", "ORLIN_FLEET_TOKEN"))
+        return 1;
+    // Like the passwords, the token stays off the command line, where other
+    // users of the machine could read it.
+    so.token = qgetenv("ORLIN_FLEET_TOKEN").toStdString();
     const bool loopback = fleet::isLoopback(so.host);
     if (!loopback && so.token.empty())
         so.token = randomToken().toStdString();
-    if (!tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD")
-        || !tools::setCredentials(p.value("presence-user"), p.value("presence-password-file"), "WYLN_PRESENCE_USERNAME",
-                                  "WYLN_PRESENCE_PASSWORD"))
-        return 2;
 
     const QString self = tools::serviceId();
     const QString target = p.isSet("target-client") ? p.value("target-client") : self;
@@ -270,9 +255,9 @@ int main(int argc, char** argv)
             peer.sendTo(in.sender, tools::buildEnvelope(body, 0, self, in.sender, in.msgId), 0);
         }
     });
-    const int rc = peer.start(p.value("host"), p.value("port").toInt(), self);
+    const int rc = peer.start(p.value("host"), brokerPort, self);
     if (rc != 0) {
-        err("cannot log in: " + peer.errorText());
+        tools::usageError("cannot log in: " + peer.errorText());
         return 1;
     }
     fleet.onPresence(self, true);
@@ -283,13 +268,12 @@ int main(int argc, char** argv)
                                  [&](const QString& t, const QString& s, const QByteArray& m) { fleet.onMonitored(t, s, m); })
                            : tools::PresenceWatcher::MessageHandler());
     const QByteArray pu = qgetenv("WYLN_PRESENCE_USERNAME");
-    const QByteArray pp = qgetenv("WYLN_PRESENCE_PASSWORD");
     bool watching = false;
     if (qgetenv("WYLN_USERNAME").isEmpty() || !pu.isEmpty())
-        watching = presence.start(p.value("host"), p.value("port").toInt(), pu, pp);
+        watching = presence.start(p.value("host"), brokerPort, pu, qgetenv("WYLN_PRESENCE_PASSWORD"));
 
     if (!server.start()) {
-        err(QString("cannot listen on %1").arg(p.value("listen")));
+        tools::usageError(QString("cannot listen on %1").arg(p.value("listen")));
         peer.stop();
         return 1;
     }
