@@ -179,6 +179,13 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
     EXPECT_EQ(wd.run("return document.querySelectorAll('#cards img, #cards script, #cards b').length").toInt(-1), 0);
     EXPECT_NE(wd.run("return document.title").toString(), "owned");
 
+    // A report reaches the card while the page stays open.
+    QElapsedTimer sent;
+    sent.start();
+    ASSERT_EQ(markup.report(printing(77, 42)), 0);
+    EXPECT_TRUE(waitUntil([&] { return card(wd, kMarkupName).value("progress").toInt() == 42; }, 5000));
+    std::printf("report to card: %lld ms\n", static_cast<long long>(sent.elapsed()));
+
     const QByteArray png = wd.screenshot();
     EXPECT_TRUE(png.startsWith("\x89PNG"));
     QFile shot(ORLIN_FLEET_SCREENSHOT);

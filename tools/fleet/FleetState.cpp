@@ -13,6 +13,13 @@ QByteArray compact(const QJsonObject& o)
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
+// Texts a peer sends are kept to a sane length: the page and every event
+// carry them again.
+QString bounded(const QString& text, int max = 260)
+{
+    return text.size() > max ? text.left(max) : text;
+}
+
 // Integers the way the library reads them: integral numbers, else 0.
 int intOf(const QJsonValue& v)
 {
@@ -26,9 +33,9 @@ void readPrintInfo(Printer& p, const QJsonObject& info, bool withTimes)
     if (info.contains("progress"))
         p.progress = intOf(info.value("progress"));
     if (info.value("capacity").isString())
-        p.capacity = info.value("capacity").toString();
+        p.capacity = bounded(info.value("capacity").toString(), 64);
     if (info.value("printed_area").isString())
-        p.printedArea = info.value("printed_area").toString();
+        p.printedArea = bounded(info.value("printed_area").toString(), 64);
     if (info.contains("print_status"))
         p.printStatus = intOf(info.value("print_status"));
     if (info.contains("print_done_copys"))
@@ -98,7 +105,7 @@ QString errorText(const QJsonValue& msg)
             return QString::fromUtf8(end < 0 ? raw : raw.left(end));
         }
     }
-    return text;
+    return bounded(text);
 }
 
 QJsonObject FleetState::toJson(const Printer& p)
@@ -229,7 +236,7 @@ Events FleetState::onTransfer(const QString& sender, const QString& target, int 
     const QJsonObject d = body.value("data").toObject();
     Transfer* t = nullptr;
     if (msgType == 0) {
-        const QString file = d.value("file_name").toString();
+        const QString file = bounded(d.value("file_name").toString());
         const int total = intOf(d.value("total_chunks"));
         const qint64 size = static_cast<qint64>(d.value("file_size").toDouble());
         // A message continues the newest transfer of that file between the
@@ -285,7 +292,7 @@ Events FleetState::onTransfer(const QString& sender, const QString& target, int 
         if (kind == -1 && t->lastCode == 0)
             t->complete = true;
         if (d.value("file_path").isString() && !d.value("file_path").toString().isEmpty())
-            t->path = d.value("file_path").toString();
+            t->path = bounded(d.value("file_path").toString());
     } else {
         return {};
     }
