@@ -222,8 +222,8 @@ bool Scenario::sendPrintFile(Step& s)
     }
     QJsonObject j;
     QString errText;
-    // A minute, or 10 MiB/s for large files.
-    const int limitMs = std::max(60000, c_.fileMiB * 100);
+    // A minute, or 5 MiB/s for large files (a busy machine).
+    const int limitMs = std::max(60000, c_.fileMiB * 200);
     if (console({"send-file", sum_.printerId, sum_.sentFile}, j, limitMs, &errText) != 0 || !j.value("ok").toBool()) {
         s.detail = "send-file failed: " + errText;
         return false;
