@@ -25,7 +25,7 @@ class FleetApi : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(broker->start()) << broker->errorText().toStdString();
+        FLEET_START_BROKER(broker);
         port = fleet.start(*broker, {"--read-timeout", "1"});
         ASSERT_NE(port, 0) << fleet.errors().toStdString();
         http = std::make_unique<httplib::Client>("127.0.0.1", port);
@@ -218,7 +218,7 @@ TEST_F(FleetApi, BadRequestsAreClosedAndTheServerGoesOn)
 TEST(FleetToken, RequiredWhenSet)
 {
     std::unique_ptr<tools::BrokerLauncher> broker = openBroker();
-    ASSERT_TRUE(broker->start()) << broker->errorText().toStdString();
+    FLEET_START_BROKER(broker);
     QTemporaryDir dir;
     QFile token(dir.filePath("token"));
     ASSERT_TRUE(token.open(QIODevice::WriteOnly) && token.write("s3cret\n") == 7);

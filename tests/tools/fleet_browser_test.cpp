@@ -103,7 +103,7 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     auto broker = openBroker();
-    ASSERT_TRUE(broker->start()) << broker->errorText().toStdString();
+    FLEET_START_BROKER(broker);
     FleetProcess fleet;
     const int port = fleet.start(*broker, {"--monitor"});
     ASSERT_NE(port, 0) << fleet.errors().toStdString();
