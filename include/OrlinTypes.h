@@ -6,14 +6,15 @@
 // UTF-8 text; unless a field says otherwise the text is zero-terminated
 // inside the array.
 //
-// Texts longer than their field (inbound direction). The library never
-// splits a UTF-8 character:
+// Texts longer than their field (inbound direction):
 //  - a zero-terminated field receives the longest whole-character prefix
-//    that leaves room for the terminator;
-//  - the fields documented as "full width, no terminator" (client records of
-//    a "getClient" list, the three Wi-Fi texts, the upgrade's file path)
-//    receive the longest whole-character prefix that fits the whole field,
-//    and carry no terminator when that prefix fills it;
+//    that leaves room for the terminator, so it never splits a UTF-8
+//    character;
+//  - the fields documented as "full width" (client records of a "getClient"
+//    list, the three Wi-Fi texts, the upgrade's file path) receive the
+//    text's first bytes up to the field's size, byte for byte: a text of the
+//    field's size or longer fills the field with no terminator, and a
+//    character that straddles the end of the field is cut there;
 //  - a file path that does not fit its field is never delivered cut, because
 //    a cut path names another file: a "print" command carrying one is refused
 //    with result 29 and no reply, an "add_print_task" command carrying one is
@@ -255,7 +256,7 @@ struct __SCLOUD_UPGRADE_PRINT_STATUS
 // ---- clients -------------------------------------------------------------
 
 // One client record. Text fields are full width: a text of the field's size
-// or longer fills the field and has no terminator.
+// or longer fills the field with its first bytes and has no terminator.
 struct __SCLOUD_CLIENT_INFO
 {
     int32_t iType;
@@ -390,8 +391,8 @@ struct __SCLOUD_CHECK_BEFORE_PRINT
 };
 
 // Text fields are full width: a text of the field's size or longer fills the
-// field and has no terminator. The password is user data: the library never
-// logs it.
+// field with its first bytes and has no terminator. The password is user
+// data: the library never logs it.
 struct __SCLOUD_CONFIG_WIFI_INFO
 {
     int16_t sVer;
@@ -429,8 +430,8 @@ struct __SCLOUD_STATISTICS_RESULT
     __SCLOUD_TASK_STATISTICS* pTaskInfo;
 };
 
-// szFilePath is full width: a path of 260 bytes or more fills the field and
-// has no terminator.
+// szFilePath is full width: a path of 260 bytes or more fills the field with
+// its first 260 bytes and has no terminator.
 struct __SCLOUD_UPGRADE
 {
     int16_t sVer;

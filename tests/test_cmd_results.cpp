@@ -69,7 +69,7 @@ TEST_F(SessionTest, RequestTextsAreCutFullWidth)
         {"config_wifi_info", JsonValue(R"({"password":"0123456789abcdef0123456789ABCDEF-tail-xx","ip_in_wifi":10})"), 6,
          {none260, "0123456789abcdef0123456789ABCDEF", none32}},
         {"config_wifi_info", QJsonObject{{"password", QString::fromUtf8((a31 + "\xC3\xA9").c_str())}}, 6,
-         {none260, a31 + '\0', none32}},
+         {none260, a31 + '\xC3', none32}},  // full width: cut at the 32nd byte
         {"config_wifi_info", QJsonObject{{"name", QString(300, QLatin1Char('n'))}}, 6,
          {std::string(260, 'n'), none32, none32}},
         {"config_wifi_info", JsonValue(R"([{"name":"home","password":"pw","ip_in_wifi":"10.0.0.7"}])"), 0,

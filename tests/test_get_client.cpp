@@ -73,8 +73,8 @@ TEST_F(SessionTest, InboundClientTextsAreFullWidth)
     const struct { std::string text, id, name; } rows[] = {
         {std::string(32, 'i'), std::string(32, 'i'), std::string(32, 'i')},  // fills szId: no terminator
         {std::string(300, 'n'), std::string(32, 'n'), std::string(260, 'n')},
-        {std::string(31, 'a') + e + std::string(300, 'b'), std::string(31, 'a'),
-         std::string(31, 'a') + e + std::string(227, 'b')},  // a character across the end is left out
+        {std::string(31, 'a') + e + std::string(300, 'b'), std::string(31, 'a') + e[0],
+         std::string(31, 'a') + e + std::string(227, 'b')},  // a character across the end is cut
     };
     for (const auto& r : rows) {
         __SCLOUD_CLIENT_INFO seen;

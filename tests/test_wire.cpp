@@ -198,7 +198,7 @@ TEST(Readers, AbsentKeysLeaveFieldsAlone)
     EXPECT_EQ(5, i);
 }
 
-TEST(Readers, TextCopiesNeverSplitACharacter)
+TEST(Readers, TerminatedTextKeepsWholeCharactersFullWidthTextIsCutByteForByte)
 {
     // "é" is two bytes, "€" three.
     const struct { const char* text; size_t field; bool full; const char* expect; bool fits; } rows[] = {
@@ -209,6 +209,8 @@ TEST(Readers, TextCopiesNeverSplitACharacter)
         {"ab\xC3\xA9", 4, true, "ab\xC3\xA9", true},
         {"a\xE2\x82\xAC" "b", 4, false, "a", false},
         {"a\xE2\x82\xAC" "b", 4, true, "a\xE2\x82\xAC", false},
+        {"abc\xC3\xA9", 4, true, "abc\xC3", false},
+        {"ab\xE2\x82\xAC", 4, true, "ab\xE2\x82", false},
         {"", 4, false, "", true},
     };
     for (const auto& r : rows) {

@@ -102,7 +102,12 @@ bool CopyText(const QByteArray& utf8, char* pField, size_t nFieldSize)
 
 bool CopyTextFull(const QByteArray& utf8, char* pField, size_t nFieldSize)
 {
-    return CopyInto(utf8, pField, nFieldSize, nFieldSize);
+    // A full-width field takes the bytes as they come, so a character may be
+    // cut at its end: the host reads the field by its size, not as text.
+    memset(pField, 0, nFieldSize);
+    const size_t len = static_cast<size_t>(utf8.size());
+    memcpy(pField, utf8.constData(), len < nFieldSize ? len : nFieldSize);
+    return len <= nFieldSize;
 }
 
 bool ReadText(const QJsonObject& o, QLatin1String key, char* pField, size_t nFieldSize)

@@ -6,7 +6,8 @@
 //  - float/double: a JSON number gives its value, any other value 0.0;
 //    narrowing to float saturates to infinity instead of overflowing;
 //  - text: filled only when the value is a JSON string.
-// Texts are copied as UTF-8 without ever splitting a character.
+// Texts are copied as UTF-8: a zero-terminated field never splits a
+// character, a full-width field is cut at its size byte for byte.
 #pragma once
 
 #include <QJsonObject>
@@ -38,8 +39,9 @@ bool ReadDouble(const QJsonObject& o, QLatin1String key, double& out);
 // terminator, zero-filling the rest of the field. Returns false when the
 // text had to be cut.
 bool CopyText(const QByteArray& utf8, char* pField, size_t nFieldSize);
-// Copies the longest whole-character prefix that fits the whole field; a
-// text that fills the field carries no terminator. Returns false when cut.
+// Copies the first nFieldSize bytes, zero-filling the rest of the field; a
+// text that fills the field carries no terminator, and a character that
+// straddles the end is cut. Returns false when cut.
 bool CopyTextFull(const QByteArray& utf8, char* pField, size_t nFieldSize);
 
 // The readers of text keys: only a JSON string is copied. They return true
