@@ -80,11 +80,12 @@ void CWylnOwner::OnRecvJson(const char* pData, int nLen)
     const int n = static_cast<int>(FieldLength(pData, nLen > 0 ? static_cast<size_t>(nLen) : 0));
 
     int result = ResultOk;
-    if (HasRepeatedKey(pData, static_cast<size_t>(n))) {
-        Log(say::NotJson);
-        result = ResultNotJson;
-    } else if (!RecvFileChunk(pData, n, result)) {
-        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromRawData(pData, n));
+    // A text that repeats a key takes the plain path, parsed without the
+    // members the parser would drop.
+    const bool bRepeated = HasRepeatedKey(pData, static_cast<size_t>(n));
+    if (bRepeated || !RecvFileChunk(pData, n, result)) {
+        const QJsonDocument doc = bRepeated ? ParseJson(pData, static_cast<size_t>(n))
+                                            : QJsonDocument::fromJson(QByteArray::fromRawData(pData, n));
         if (doc.isNull()) {
             Log(say::NotJson);
             result = ResultNotJson;
