@@ -6,10 +6,31 @@
 //   ... IOrlin operations, from the thread that called Init ...
 //   ReleaseInterface(p);               // Exit, then delete
 //
-// The thread that calls Init owns the heartbeat timer and must run a Qt event
-// loop for heartbeats to be sent. Call every operation from that thread; no
-// operation may run concurrently with Exit or ReleaseInterface. No operation
-// throws.
+// Threads: the one contract of the library.
+//  - The host's thread: NewInterface, Init, every IOrlin operation, Orlin::Exit
+//    and ReleaseInterface are called from one and the same thread, never two
+//    at once. The heartbeat timer that Init starts belongs to that thread
+//    (and to the session NewInterface made there), and the heartbeat runs on
+//    that thread's Qt event loop: without a running loop no heartbeat is
+//    sent. Init on a thread that has no Qt event loop at all still returns
+//    its result, after one log line "Init: no Qt event loop on this thread,
+//    heartbeats will not be sent".
+//  - The transport's thread: every IOrlinOwner callback except OnLog comes
+//    from it, one inbound packet at a time. OnLog comes from both threads,
+//    also at the same time. Callbacks may arrive from the moment the
+//    transport logs in, so also after an Init that then fails, until Exit
+//    (or ReleaseInterface) returns; Exit waits for a callback in progress,
+//    so never call Exit or ReleaseInterface from inside a callback.
+//  - No operation throws.
+//
+// Pointers that may be null: Init's pOwner (result 11, nothing else
+// happens); the 7-argument Init's szApplyInfo (taken as empty) and szId (the
+// transport assigns an identifier); szTargetId of SendData (then sent to the
+// service), StartPrintingTask and SendPrintPrnFile (then an empty target);
+// szId, szName, szIp and pTypes of SendMsgToGetSourceIdFromMsg (taken as
+// empty or absent); pSendPrnParam and pReportParam (result -1). A null
+// szHost or pData is handed to the transport, which refuses it. pTask and
+// pStatus must not be null.
 //
 // Result codes (int):
 //    0       success
@@ -66,8 +87,8 @@ public:
     // go to szTargetId. Returns the mapped transport code.
     virtual int SendData(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs) = 0;
 
-    // Sends a "print" request to szTargetId. pTask must not be null; the
-    // request text is logged. Returns the mapped transport code.
+    // Sends a "print" request to szTargetId. The request text is logged.
+    // Returns the mapped transport code.
     virtual int StartPrintingTask(const char* szTargetId, __SCLOUD_PRINT_TASK* pTask, int nTimeoutMs) = 0;
 
     // Sends a file in Base64 chunks of 8388608 characters (6291456 file
@@ -85,16 +106,13 @@ public:
 
     // Asks the service (Send) for its clients, filtered by the non-empty
     // texts, nStatus (unless -1) and the first nTypeCount module types.
-    // szId, szName and szIp must not be null. The request text is logged.
-    // The answer arrives through OnGetClient.
+    // The request text is logged. The answer arrives through OnGetClient.
     virtual int SendMsgToGetSourceIdFromMsg(const char* const szId, const char* const szName, int nTypeCount,
                                             __EM_CLOUD_MODULE_TYPE* pTypes, int nStatus, const char* szIp,
                                             int nTimeoutMs) = 0;
 
     // Stores the device's status; sends a "report" to the service when it
     // changed (always while printing, and whenever error entries are given).
-    // Safe against the heartbeat reading the status at the same time: the
-    // heartbeat sees the status before or after the call, never in between.
     // The print fields are taken only while printing (iTaskId > 0 and
     // iDeviceStatus 2); texts that fill their field are cut to a terminated
     // whole-character prefix. The error entries are copied and sent from last

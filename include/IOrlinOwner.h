@@ -4,11 +4,8 @@
 // never owns or deletes it; the object must outlive the session (the library
 // calls it until Exit has destroyed the transport client).
 //
-// Threads. OnLog is called on the host's thread (from Init, the IOrlin
-// operations and the heartbeat) and on the transport's receive thread, also
-// at the same time. Every other callback is called on the transport's
-// receive thread, one inbound packet at a time, from inside the transport's
-// receive callback; a command's reply is sent after its callback returns.
+// Threads: IOrlin.h states which thread calls what. A command's reply is
+// sent after its callback returns.
 //
 // Ownership. Every structure passed by pointer belongs to the library and is
 // valid only during the call; copy what you want to keep. A result structure
@@ -17,9 +14,11 @@
 // library reads them while it builds the reply and hands each one back
 // through OnFreeMemory; do not touch an array after it was handed back.
 //
-// Inbound text that is not a JSON document, or whose objects repeat a key,
-// is logged as "JsonDoc is null" and "Recv json data handle fail,errcode=33"
-// and dropped.
+// Inbound text that is not a JSON document is logged as "JsonDoc is null"
+// and "Recv json data handle fail,errcode=33" and dropped. An object that
+// repeats a key is read as Qt's JSON parser reads it, at every depth: the
+// key's last value (in objects of more than 16 members, the one the parser's
+// sort leaves, which need not be the last).
 //
 // Results. Where a callback returns bool, false means "refused": the library
 // logs "Recv json data handle fail,errcode=35" (or, for OnRecvPacket,

@@ -5,6 +5,7 @@
 #include "wire/FieldLength.h"
 #include "wire/FixedTexts.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTimer>
 
 #include <stdio.h>
@@ -101,6 +102,10 @@ int Orlin::_SendRequest(const QJsonObject& header, QLatin1String func, const QJs
 
 void Orlin::_StartHeartbeat()
 {
+    // Qt only warns on its debug channel when a timer cannot run here; the
+    // host hears it from us.
+    if (!QAbstractEventDispatcher::instance(QThread::currentThread()))
+        _Log("Init: no Qt event loop on this thread, heartbeats will not be sent");
     if (!m_pTimer) {
         m_pTimer = new QTimer(this);
         connect(m_pTimer, &QTimer::timeout, this, &Orlin::SendHeartBeatPacket, Qt::AutoConnection);
@@ -217,6 +222,8 @@ int Orlin::Exit()
         delete m_pTimer;
         m_pTimer = nullptr;
     }
+    // Waits for a packet being handled; later deliveries find no client.
+    m_oWylnOwner.Detach();
     if (m_pWylnCreator) {
         if (m_pWylnClient) {
             m_pWylnCreator->DestroyClient(m_pWylnClient);

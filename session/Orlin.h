@@ -92,8 +92,8 @@ private:
     // that finished Init.
     bool m_bReady;
 
-    // Guards m_stReportParam and m_szSourceId: the host may update the status
-    // from another thread than the one running the heartbeat timer.
+    // Guards m_stReportParam and m_szSourceId, which the heartbeat and the
+    // senders copy whole.
     mutable std::mutex m_mtxState;
 
     friend class OrlinTestAccess;

@@ -3,6 +3,9 @@
 
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+
 using fakewyln::Call;
 using fakewyln::Calls;
 using fakewyln::Script;
@@ -170,6 +173,46 @@ TEST_F(SessionTest, CreateClientNullReturns12)
     session->Exit();
     EXPECT_EQ(1, fakewyln::GetState().releaseCount);
     EXPECT_EQ(0, fakewyln::GetState().destroyCount);
+}
+
+TEST_F(SessionTest, InitOnAThreadWithoutAnEventLoopSaysSoOnce)
+{
+    const std::string line = "Init: no Qt event loop on this thread, heartbeats will not be sent";
+    std::thread([&] {
+        RecordingOwner host;
+        Orlin s;
+        EXPECT_EQ(0, s.Init(&host, "h", 1, 0, 0));
+        EXPECT_EQ(1, host.CountLog(line));
+        s.Exit();
+    }).join();
+    ASSERT_EQ(0, session->Init(&owner, "h", 1, 0, 0));  // the test's main thread has one
+    EXPECT_EQ(0, owner.CountLog(line));
+}
+
+TEST_F(SessionTest, ExitWhileTheTransportDeliversNeverReachesTheDestroyedClient)
+{
+    InitSession();
+    WYLN::IWylnOwner* sink = fakewyln::GetState().sink;  // as the transport holds it
+    auto notified = [] { return fakewyln::Calls("NotifyRecv").size(); };
+    std::atomic<bool> exited{false};
+    std::thread transport([&] {
+        const std::string beat = testsupport::Message(testsupport::Header(3), QJsonObject{});
+        char peer[260] = "service";
+        // A transport whose thread is still delivering while, and just after,
+        // the client goes away.
+        for (int after = 0; after < 200;) {
+            after += exited ? 1 : 0;
+            sink->OnRecv(beat.data(), static_cast<int>(beat.size()), peer, nullptr);
+        }
+    });
+    while (notified() < 50)
+        std::this_thread::yield();
+    session->Exit();
+    const size_t atExit = notified();
+    exited = true;
+    transport.join();
+    EXPECT_EQ(atExit, notified()) << "a packet delivered after Exit reached the destroyed client";
+    EXPECT_EQ(1, fakewyln::GetState().destroyCount);
 }
 
 TEST_F(SessionTest, ExitReleasesOnceAndTwiceIsHarmless)

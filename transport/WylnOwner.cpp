@@ -23,10 +23,19 @@ int CWylnOwner::Attach(IOrlinOwner* pOwner, IWylnClient* pClient, __SCLOUD_LINK_
 {
     if (!pOwner || !pClient)
         return -1;
+    std::lock_guard<std::recursive_mutex> lock(m_mtxAttach);
     m_pOwner = pOwner;
     m_pWylnClient = pClient;
     m_pLinkContext = pLinkContext;
     return 0;
+}
+
+void CWylnOwner::Detach()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mtxAttach);
+    m_pOwner = nullptr;
+    m_pWylnClient = nullptr;
+    m_pLinkContext = nullptr;
 }
 
 void CWylnOwner::Log(const char* szText) const
@@ -47,7 +56,9 @@ void CWylnOwner::Log(const QString& qsText) const
 
 void CWylnOwner::OnRecv(const char* pData, int nLen, const char* szPeerId, const char* szPeerName)
 {
-    // A transport that delivers before Attach has nobody to deliver to.
+    std::lock_guard<std::recursive_mutex> lock(m_mtxAttach);
+    // A transport that delivers before Attach or after Detach has nobody to
+    // deliver to.
     if (!m_pWylnClient || !m_pOwner)
         return;
     m_pWylnClient->NotifyRecv(pData, nLen, szPeerId);

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <mutex>
 #include <string>
 
 struct __SCLOUD_LINK_CONTEXT;
@@ -25,6 +26,10 @@ public:
     // Stores the three pointers; -1 and nothing stored when pOwner or
     // pClient is null.
     int Attach(IOrlinOwner* pOwner, IWylnClient* pClient, __SCLOUD_LINK_CONTEXT* pLinkContext);
+    // Clears the three pointers once no packet is being handled: a packet
+    // delivered afterwards is dropped unseen. Called before the client is
+    // destroyed, so that a delivery racing with Exit never reaches it.
+    void Detach();
 
     void OnRecv(const char* pData, int nLen, const char* szPeerId, const char* szPeerName) override;
 
@@ -98,4 +103,9 @@ private:
     __SCLOUD_UPGRADE_REPORT_PARAM m_stPeerParam;  // the peer's last status
     char m_szPeerId[260];                         // sender of the packet being handled
     bool m_bLiftFileChunks = true;
+    // Held while a packet is handled and while the pointers above change:
+    // Attach and Detach run on the host's thread, OnRecv on the transport's.
+    // Recursive, because a transport may deliver from inside a send that a
+    // handler makes.
+    std::recursive_mutex m_mtxAttach;
 };
