@@ -24,7 +24,18 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    cat >&2 <<EOF
+$0: these Debian packages are missing: ${missing[*]}
+Neither root nor sudo is available here. Install them as root, for example:
+  su -c 'apt-get update && apt-get install -y --no-install-recommends ${missing[*]}'
+then run this command again.
+EOF
+    exit 1
+  fi
+  sudo="sudo"
+fi
 echo "installing: ${missing[*]}"
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
