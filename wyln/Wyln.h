@@ -13,7 +13,9 @@
 //   send under which name. Send() goes to the service, a client like any
 //   other whose identifier is the setting service_id (default "wyln").
 //   After login the connection keeps a retained "online" on presence/<id>;
-//   its will (and a clean logout) leaves a retained "offline" there.
+//   its will (and a clean logout) leaves a retained "offline" there. Both
+//   carry the login's token (MQTT 5 user property "wyln-login": the login's
+//   time and a random part), see "Take-over" below.
 //
 // Calls
 //   Connect only checks that the broker is reachable (a TCP connection
@@ -42,6 +44,16 @@
 //   WYLN_E_TIMEOUT when the link went down while they waited): a message is
 //   reported sent only when the broker acknowledged it.
 //
+// Take-over
+//   Two connections logged in under one identifier throw each other out at
+//   every reconnect; mosquitto 2.0 does so without a reason code. A
+//   connection that, after a reconnect, finds on its presence topic the
+//   token of a later login stops for good: it writes one line to stderr
+//   ("wyln: another connection logged in as <id>; this one stops (1306)"),
+//   and Send/SendTo return WYLN_E_SESSION_TAKEN_OVER from then on. The later
+//   login, thrown out once by that reconnect, comes back and stays. With
+//   presence 0 no token is published and a take-over is not detected.
+//
 // Dependencies
 //   libmosquitto and the C++ standard library only, Qt deliberately not: the
 //   plug-in is loaded into the host's process, where a Qt of its own would
@@ -68,7 +80,9 @@
 //     certfile, keyfile    client certificate and key for TLS (optional)
 //     keepalive            MQTT keepalive in seconds (30, minimum 5)
 //     connect_timeout_ms   limit for Connect's reachability check and for
-//                          Login's handshake (5000)
+//                          Login's connection and handshake (5000), also
+//                          when the broker's host stops answering between
+//                          Connect and Login
 //     reconnect_delay_min  first reconnect delay in seconds (1)
 //     reconnect_delay_max  largest reconnect delay in seconds (30)
 //     id_prefix            prefix of identifiers made by ApplyId ("")
@@ -122,7 +136,8 @@ enum WylnResult
     // Out of memory.
     WYLN_E_NO_MEMORY = 1304,
     // Another connection logged in under the same identifier; this one was
-    // disconnected by the broker and does not reconnect.
+    // disconnected by the broker (or found the later login's token on its
+    // presence topic) and does not reconnect.
     WYLN_E_SESSION_TAKEN_OVER = 1306,
     // A configuration value is malformed.
     WYLN_E_CONFIG = 1307,

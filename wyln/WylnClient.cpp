@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -48,6 +49,20 @@ struct CallbackScope
 };
 
 const char kOnline[] = "online";
+// User property of presence messages naming the login that wrote them.
+const char kTokenName[] = "wyln-login";
+
+// Orders logins by time (microseconds since 1970, fixed width), unique by a
+// random part.
+std::string ConnectionToken()
+{
+    const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), "%020lld-", us);
+    return buf + RandomUuid();
+}
 const char kOffline[] = "offline";
 
 // Result of a connection refused in CONNACK (MQTT 5 reason codes).
@@ -245,7 +260,9 @@ int Client::setUpSession(const std::string& id)
         pending_.clear();
     }
     takenOver_ = false;
+    connections_ = 0;
     maxPacket_ = 0;
+    token_ = ConnectionToken();
 
     mosq_ = mosquitto_new(id.c_str(), true, this);
     if (!mosq_)
@@ -263,8 +280,14 @@ int Client::setUpSession(const std::string& id)
         rc = mosquitto_threaded_set(mosq_, true);
     if (rc == MOSQ_ERR_SUCCESS && config_.presence) {
         std::string topic = presenceTopic(id);
-        rc = mosquitto_will_set_v5(mosq_, topic.c_str(), static_cast<int>(sizeof(kOffline) - 1), kOffline, 1,
-                                   true, nullptr);
+        // The will carries the token too: the connection that throws this
+        // one out leaves it behind on the presence topic.
+        mosquitto_property* props = tokenProperty();
+        rc = props ? mosquitto_will_set_v5(mosq_, topic.c_str(), static_cast<int>(sizeof(kOffline) - 1), kOffline,
+                                           1, true, props)
+                   : MOSQ_ERR_NOMEM;
+        if (rc != MOSQ_ERR_SUCCESS)
+            mosquitto_property_free_all(&props);
     }
     if (rc != MOSQ_ERR_SUCCESS)
         return mosqResult(rc);
@@ -291,12 +314,15 @@ int Client::setUpSession(const std::string& id)
 // inbox subscription is confirmed, refused, or the time is up.
 int Client::handshake()
 {
+    // The TCP connection is opened without blocking and completed by the
+    // loop below, so a broker's host that stops answering after Connect's
+    // check costs connect_timeout_ms, not the system's connect time-out.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs);
     const auto& broker = brokers_[current_];
-    int rc = mosquitto_connect_bind_v5(mosq_, broker.first.c_str(), broker.second, config_.keepaliveS, nullptr, nullptr);
+    int rc = mosquitto_connect_bind_async(mosq_, broker.first.c_str(), broker.second, config_.keepaliveS, nullptr);
     if (rc != MOSQ_ERR_SUCCESS)
         return mosqResult(rc);
 
-    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs);
     for (;;) {
         {
             std::lock_guard<std::mutex> lk(mu_);
@@ -376,6 +402,44 @@ void Client::networkLoop()
     mosquitto_loop_write(mosq_, 1);
 }
 
+mosquitto_property* Client::tokenProperty() const
+{
+    mosquitto_property* props = nullptr;
+    if (mosquitto_property_add_string_pair(&props, MQTT_PROP_USER_PROPERTY, kTokenName, token_.c_str())
+        != MOSQ_ERR_SUCCESS)
+        mosquitto_property_free_all(&props);
+    return props;
+}
+
+// mosquitto 2.0 throws a connection out for another one under the same
+// identifier without saying so (no reason code 0x8E), so each would take the
+// identifier back by reconnecting, for ever. Every login has a token that
+// orders logins by time; after a reconnect, a presence left by a later login
+// means this one is the older: it stops for good. The first connection of a
+// login ignores what it finds, which is older or stale.
+void Client::checkTakeOver(mosquitto* mosq, const mosquitto_property* props)
+{
+    if (connections_ < 2 || takenOver_)
+        return;
+    char* name = nullptr;
+    char* value = nullptr;
+    bool later = false;
+    for (const mosquitto_property* p = props; p; p = mosquitto_property_next(p)) {
+        if (mosquitto_property_identifier(p) != MQTT_PROP_USER_PROPERTY
+            || !mosquitto_property_read_string_pair(p, MQTT_PROP_USER_PROPERTY, &name, &value, false))
+            continue;
+        later = later || (std::strcmp(name, kTokenName) == 0 && token_ < value);
+        std::free(name);
+        std::free(value);
+    }
+    if (!later)
+        return;
+    takenOver_ = true;
+    std::fprintf(stderr, "wyln: another connection logged in as %s; this one stops (%d)\n", id_.c_str(),
+                 static_cast<int>(WYLN_E_SESSION_TAKEN_OVER));
+    mosquitto_disconnect(mosq);
+}
+
 bool Client::insideOwnCallback() const
 {
     return t_callbackOf == this;
@@ -401,10 +465,11 @@ int Client::publishTo(const char* target, const char* data, int len, int timeout
     return publish(topic, data, len, false, timeoutMs > 0 && !insideOwnCallback(), timeoutMs);
 }
 
-int Client::publish(const std::string& topic, const void* data, int len, bool retain, bool wait, int timeoutMs)
+int Client::publish(const std::string& topic, const void* data, int len, bool retain, bool wait, int timeoutMs,
+                    const mosquitto_property* props)
 {
     int mid = 0;
-    int rc = mosquitto_publish_v5(mosq_, &mid, topic.c_str(), len, data, 1, retain, nullptr);
+    int rc = mosquitto_publish_v5(mosq_, &mid, topic.c_str(), len, data, 1, retain, props);
     if (rc != MOSQ_ERR_SUCCESS)
         return mosqResult(rc);
 
@@ -473,8 +538,15 @@ void Client::onConnect(mosquitto* mosq, void* obj, int rc, int, const mosquitto_
         self->cv_.notify_all();
     }
     self->linkUp_ = true;
+    ++self->connections_;
     if (self->config_.presence) {
-        self->publish(presenceTopic(self->id_), kOnline, static_cast<int>(sizeof(kOnline) - 1), true, false, 0);
+        // The retained presence, read before our own "online" replaces it,
+        // tells whether another connection took the identifier meanwhile.
+        const std::string topic = presenceTopic(self->id_);
+        mosquitto_subscribe_v5(mosq, nullptr, topic.c_str(), 1, 0, nullptr);
+        mosquitto_property* props = self->tokenProperty();
+        self->publish(topic, kOnline, static_cast<int>(sizeof(kOnline) - 1), true, false, 0, props);
+        mosquitto_property_free_all(&props);
     }
 }
 
@@ -530,9 +602,13 @@ void Client::onSubscribe(mosquitto*, void* obj, int mid, int count, const int* g
     self->cv_.notify_all();
 }
 
-void Client::onMessage(mosquitto*, void* obj, const mosquitto_message* msg, const mosquitto_property*)
+void Client::onMessage(mosquitto* mosq, void* obj, const mosquitto_message* msg, const mosquitto_property* props)
 {
     Client* self = static_cast<Client*>(obj);
+    if (msg && msg->topic && self->config_.presence && msg->topic == presenceTopic(self->id_)) {
+        self->checkTakeOver(mosq, props);
+        return;
+    }
     WYLN::IWylnOwner* sink = self->sink_;
     std::string sender;
     if (!sink || !msg || !senderFromTopic(msg->topic, self->id_, sender))

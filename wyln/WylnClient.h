@@ -46,7 +46,12 @@ private:
     // reconnects with backoff, moving on to the next broker each time.
     void networkLoop();
     // Publishes at QoS 1; waits for the PUBACK unless wait is false.
-    int publish(const std::string& topic, const void* data, int len, bool retain, bool wait, int timeoutMs);
+    int publish(const std::string& topic, const void* data, int len, bool retain, bool wait, int timeoutMs,
+                const mosquitto_property* props = nullptr);
+    // The login's token as a user property; null without memory.
+    mosquitto_property* tokenProperty() const;
+    // Called with the properties of a message on the own presence topic.
+    void checkTakeOver(mosquitto* mosq, const mosquitto_property* props);
     bool insideOwnCallback() const;
 
     static void onConnect(mosquitto*, void* self, int rc, int flags, const mosquitto_property* props);
@@ -71,6 +76,8 @@ private:
     std::atomic<bool> loggedIn_{false};
     std::atomic<bool> linkUp_{false};
     std::atomic<bool> takenOver_{false};
+    std::string token_;                    // this login's, see checkTakeOver
+    std::atomic<int> connections_{0};      // of this login, the first included
     std::atomic<uint32_t> maxPacket_{0};
 
     // Guards everything below; callbacks signal cv_.

@@ -11,6 +11,11 @@
 #include <set>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace wyln_test;
 
 namespace {
@@ -295,6 +300,50 @@ TEST_P(WylnTransport, MovesToTheNextConfiguredBrokerUnderTheSameIdentifier)
     // Connect succeeds through a listed broker when the given one is down.
     Peer late(plugin.creator);
     EXPECT_EQ(late.login(broker.port(), "late"), 0);
+}
+
+TEST_P(WylnTransport, TwoConnectionsUnderOneIdentifierSettleOnTheLaterOne)
+{
+    if (ejabberd())
+        GTEST_SKIP() << "ejabberd says why it drops a connection";
+    auto older = loggedIn("twin");
+    auto later = loggedIn("twin");
+    auto watcher = loggedIn("watcher");
+    auto result = [&](Peer& p) { return p->SendTo("watcher", "x", 1, 500); };
+    // The older one reconnects once, finds the later login's presence and
+    // stops; the later one, thrown out by that reconnect, comes back.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_EQ(result(*later), 0) << "after " << 3000 + i * 200 << " ms";
+        EXPECT_EQ(result(*older), WYLN_E_SESSION_TAKEN_OVER) << "after " << 3000 + i * 200 << " ms";
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
+
+// A broker's host that stops answering between Connect and Login: a listener
+// that never accepts, whose backlog the Connect check has filled, so the
+// system drops every further connection attempt unanswered.
+TEST(WylnLogin, IsBoundedByTheTimeOutWhenTheBrokerStopsAnswering)
+{
+    CleanWylnEnv env;
+    ScopedEnv timeout("WYLN_CONNECT_TIMEOUT_MS", "1000");
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+
+    Plugin plugin;
+    Peer p(plugin.creator);
+    ASSERT_EQ(p->Connect("127.0.0.1", ntohs(addr.sin_port)), 0);
+    const auto start = Clock::now();
+    EXPECT_EQ(p->Login(p.idBuffer(), &p.sink, 0), WYLN_E_TIMEOUT);
+    EXPECT_LT(elapsedMs(start), 2500);
+    close(listener);
 }
 
 INSTANTIATE_TEST_SUITE_P(, WylnTransport, ::testing::Values(BrokerKind::Mosquitto, BrokerKind::Ejabberd),
