@@ -4,7 +4,7 @@
 //   host_example <broker-host> <port> [seconds]
 //
 // libwyln.so must be beside the executable or on the library search path.
-#include <IOrlin.h>
+#include <Orlin.h>  // the session class, with IOrlin
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -68,6 +68,8 @@ int main(int argc, char** argv)
     }
     Host host;
     IOrlin* orlin = NewInterface();
+    // NewInterface makes an Orlin; the class has what the interface lacks.
+    Orlin* session = static_cast<Orlin*>(orlin);
     char id[260] = {};  // empty: the transport assigns an identifier
     const int rc = orlin->Init(&host, argv[1], std::atoi(argv[2]), 0, "", id, 0);
     if (rc != 0) {
@@ -84,6 +86,9 @@ int main(int argc, char** argv)
     // Init's thread runs the event loop: the heartbeat timer lives here.
     QTimer::singleShot((argc > 3 ? std::atoi(argv[3]) : 10) * 1000, &app, &QCoreApplication::quit);
     app.exec();
+    // Stops the heartbeat and the transport while the host's objects are
+    // all still there; ReleaseInterface then only frees the session.
+    std::printf("session stopped: %d\n", session->Exit());
     ReleaseInterface(orlin);
     return 0;
 }
