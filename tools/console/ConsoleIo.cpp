@@ -12,6 +12,12 @@
 #include <csignal>
 #include <cstdio>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace console {
 
 namespace {
@@ -37,6 +43,15 @@ bool stopRequested()
 std::mutex& outputLock()
 {
     return g_out;
+}
+
+bool isTerminal(FILE* f)
+{
+#ifdef _WIN32
+    return _isatty(_fileno(f)) != 0;
+#else
+    return isatty(fileno(f)) != 0;
+#endif
 }
 
 void out(const QString& line)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
 #include <mutex>
 
 namespace console {
@@ -21,6 +22,8 @@ std::mutex& outputLock();
 
 // Any JSON value as compact text.
 QString compact(const QJsonValue& v);
+// Whether `f` is a terminal (progress is then redrawn in place).
+bool isTerminal(FILE* f);
 // Wall-clock time of day with milliseconds, the prefix of event lines.
 QString now();
 

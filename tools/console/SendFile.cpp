@@ -12,7 +12,6 @@
 #include <cstdio>
 
 #ifdef __linux__
-#include <unistd.h>
 #include <QFile>
 #endif
 
@@ -34,15 +33,6 @@ void residentKiB(qint64& now, qint64& peak)
         else if (line.startsWith("VmHWM:"))
             peak = line.mid(6).trimmed().split(' ').value(0).toLongLong();
     }
-#endif
-}
-
-bool stderrIsTerminal()
-{
-#ifdef __linux__
-    return isatty(STDERR_FILENO);
-#else
-    return false;
 #endif
 }
 
@@ -99,7 +89,7 @@ int runSendFile(const QStringList& args)
     o.window = window;
     o.replyTimeoutMs = timeout;
     o.giveUpMs = giveUp * 1000;
-    const bool tty = stderrIsTerminal();
+    const bool tty = isTerminal(stderr);
     // The progress goes to stderr, also with --json; without a terminal one
     // line per tenth of the file.
     int shown = -1;

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
-#include <unistd.h>
 
 namespace console {
 
@@ -37,7 +36,7 @@ int runWatch(const QStringList& args)
     const QString device = p.positionalArguments().at(0);
     const bool json = p.isSet("json");
     const bool untilIdle = p.isSet("until-idle");
-    const bool tty = isatty(STDOUT_FILENO) && !json;
+    const bool tty = isTerminal(stdout) && !json;
     std::atomic<bool> printed{false};
     std::atomic<bool> finished{false};
     std::mutex m;
