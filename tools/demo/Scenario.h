@@ -1,8 +1,10 @@
 // The full job the demo runs and the end-to-end test checks: a private
-// broker with the shipped configuration, the service console, the simulated
-// printer, then from a client console: discover clients, device
-// information, print parameters, the pre-print check, a 40 MiB print file,
-// add and list the task, print it with progress, statistics.
+// broker with the shipped configuration (or the one ORLIN_BROKER_HOST and
+// ORLIN_BROKER_PORT name), the service console, the simulated printer, then
+// from a client console: discover clients, device information, print
+// parameters, the pre-print check, a 40 MiB print file, add and list the
+// task, print it with progress, statistics. The programs run with --json;
+// the steps read their event lines as JSON objects.
 #pragma once
 
 #include <QJsonObject>
