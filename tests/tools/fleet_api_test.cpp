@@ -62,6 +62,8 @@ TEST_F(FleetApi, ShapesStreamAndOffline)
         return stream.find(what) != std::string::npos;
     };
 
+    ASSERT_TRUE(waitUntil([&] { return streamed("retry: 1000\n\n"); }, 5000));
+
     FakePrinter p;
     ASSERT_TRUE(p.start(*broker, kMarkupName));
     ASSERT_EQ(p.heartbeat(QJsonObject{{"device_status", 1}, {"connect_status", 1}}), 0);
