@@ -1,12 +1,18 @@
 // Round-trip latency and 8 MiB throughput through the wyln plug-in, next to
 // a bare libmosquitto publisher/subscriber pair on the same private broker.
+// --broker=ejabberd|cluster|bridge measures the plug-in on one ejabberd node,
+// across a two-node ejabberd cluster or across a mosquitto bridge pair
+// instead (shipped configurations; across two nodes the sending peer is on
+// the first node, the receiving one on the second).
 #include "MosquittoFixture.h"
 #include "WylnTestSupport.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 using namespace wyln_test;
@@ -14,6 +20,7 @@ using namespace wyln_test;
 namespace {
 
 TestBroker* g_broker = nullptr;
+size_t g_nodes = 1;
 IWylnCreator* g_creator = nullptr;
 
 // Counts arrivals; the measuring thread waits for the next one.
@@ -56,11 +63,13 @@ struct PluginPeer
     CountingSink sink;
     IWylnClient* client = nullptr;
     char id[WYLN_ID_BUFFER] = {};
-    explicit PluginPeer(const char* name)
+    // node: 0 for the peer that sends first, 1 for the one that answers.
+    PluginPeer(const char* name, size_t node)
     {
         client = g_creator->CreateClient(0);
         std::snprintf(id, sizeof(id), "%s", name);
-        if (client->Connect(testBrokerHost(), g_broker->port()) != 0 || client->Login(id, &sink, 0) != 0)
+        if (client->Connect(testBrokerHost(), g_broker->port(node * (g_nodes - 1))) != 0
+            || client->Login(id, &sink, 0) != 0)
             std::fprintf(stderr, "login of %s failed\n", name);
     }
     ~PluginPeer() { g_creator->DestroyClient(client); }
@@ -68,8 +77,8 @@ struct PluginPeer
 
 void BM_RoundTrip_Plugin(benchmark::State& state)
 {
-    PluginPeer echo("bench-echo");
-    PluginPeer caller("bench-caller");
+    PluginPeer echo("bench-echo", 1);
+    PluginPeer caller("bench-caller", 0);
     IWylnClient* echoClient = echo.client;
     echo.sink.hook = [echoClient](const char* d, int n, const char* peer) { echoClient->SendTo(peer, d, n, 1000); };
     const std::string payload(static_cast<size_t>(state.range(0)), 'p');
@@ -115,8 +124,8 @@ const size_t kBulk = 8 * 1024 * 1024;
 
 void BM_Throughput8MiB_Plugin(benchmark::State& state)
 {
-    PluginPeer receiver("bulk-receiver");
-    PluginPeer sender("bulk-sender");
+    PluginPeer receiver("bulk-receiver", 1);
+    PluginPeer sender("bulk-sender", 0);
     const std::string payload(kBulk, 'b');
     long n = 0;
     for (auto _ : state) {
@@ -153,22 +162,68 @@ void BM_Throughput8MiB_Bare(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kBulk));
 }
 
-BENCHMARK(BM_RoundTrip_Bare)->Arg(64)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RoundTrip_Plugin)->Arg(64)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Throughput8MiB_Bare)->MinTime(1.0)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Throughput8MiB_Plugin)->MinTime(1.0)->UseRealTime()->Unit(benchmark::kMillisecond);
+void registerBenchmarks(bool bare)
+{
+    if (bare)
+        benchmark::RegisterBenchmark("BM_RoundTrip_Bare", BM_RoundTrip_Bare)->Arg(64)->UseRealTime()->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_RoundTrip_Plugin", BM_RoundTrip_Plugin)->Arg(64)->UseRealTime()->Unit(benchmark::kMicrosecond);
+    if (bare)
+        benchmark::RegisterBenchmark("BM_Throughput8MiB_Bare", BM_Throughput8MiB_Bare)->MinTime(1.0)->UseRealTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Throughput8MiB_Plugin", BM_Throughput8MiB_Plugin)->MinTime(1.0)->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
+// The broker of --broker=<name>; the bare clients only run on mosquitto's
+// minimal configuration (the shipped rules refuse their topics).
+bool brokerOptions(const std::string& name, BrokerOptions& o)
+{
+    const std::pair<const char*, BrokerKind> kinds[] = {{"mosquitto", BrokerKind::Mosquitto},
+                                                         {"ejabberd", BrokerKind::Ejabberd},
+                                                         {"cluster", BrokerKind::EjabberdCluster},
+                                                         {"bridge", BrokerKind::MosquittoBridge}};
+    for (const auto& k : kinds) {
+        if (name != k.first)
+            continue;
+        o.kind = k.second;
+        if (o.kind != BrokerKind::Mosquitto) {
+            o.shippedConfDir = WYLN_SHIPPED_CONF_DIR;
+            for (const char* user : {"bench-echo", "bench-caller", "bulk-receiver", "bulk-sender"})
+                o.users.emplace_back(user, "bench-pw");
+        }
+        return true;
+    }
+    return false;
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     CleanWylnEnv env;
-    TestBroker broker;  // max_packet_size 16 MiB
+    std::string kind = "mosquitto";
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--broker=", 9) == 0) {
+            kind = argv[i] + 9;
+            std::copy(argv + i + 1, argv + argc, argv + i);
+            --argc;
+            break;
+        }
+    BrokerOptions options;
+    if (!brokerOptions(kind, options)) {
+        std::fprintf(stderr, "--broker: mosquitto, ejabberd, cluster or bridge\n");
+        return 2;
+    }
+    // Peers log in as their identifiers with the shipped configurations;
+    // ejabberd does not announce its packet limit (16 MiB as mosquitto's).
+    ScopedEnv password("WYLN_PASSWORD", options.users.empty() ? nullptr : "bench-pw");
+    ScopedEnv maxPacket("WYLN_MAX_PACKET_SIZE", "16777216");
+    TestBroker broker(options);  // max_packet_size 16 MiB
     if (!broker.start()) {
         std::fprintf(stderr, "%s\n", broker.lastError().c_str());
         return 1;
     }
     g_broker = &broker;
+    g_nodes = options.kind == BrokerKind::EjabberdCluster || options.kind == BrokerKind::MosquittoBridge ? 2 : 1;
+    registerBenchmarks(options.kind == BrokerKind::Mosquitto);
     Plugin plugin;
     g_creator = plugin.creator;
 

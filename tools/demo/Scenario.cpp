@@ -162,9 +162,11 @@ bool Scenario::step(const NamedStep& st)
     return s.ok;
 }
 
-QStringList Scenario::brokerArgs() const
+QStringList Scenario::brokerArgs(bool printer) const
 {
-    return {"--host", broker_->host(), "--port", QString::number(broker_->port())};
+    const auto nodes = broker_->endpoints();
+    const tools::BrokerEndpoint& at = printer ? nodes.front() : nodes.back();
+    return {"--host", at.host, "--port", QString::number(at.port)};
 }
 
 bool Scenario::command(Step& s, const QStringList& args, QJsonObject& json)
@@ -209,7 +211,7 @@ QJsonObject Scenario::findTask(const QJsonObject& list, const char* which) const
 
 std::vector<Scenario::NamedStep> Scenario::plan() const
 {
-    return {
+    std::vector<NamedStep> steps{
         {"start the broker", &Scenario::startBroker},
         {"start the service console", &Scenario::startService},
         {"start the simulated printer", &Scenario::startPrinter},
@@ -224,6 +226,11 @@ std::vector<Scenario::NamedStep> Scenario::plan() const
         {"the task is in the history", &Scenario::taskInHistory},
         {"statistics of today", &Scenario::statisticsOfToday},
     };
+    if (c_.failover)
+        steps.insert(steps.end(), {{"the printer's broker node dies", &Scenario::dropPrinterBroker},
+                                   {"the printer is reachable through the other node", &Scenario::printerReachableAgain},
+                                   {"send a file after the move", &Scenario::fileAfterTheMove}});
+    return steps;
 }
 
 void Scenario::stopAll()

@@ -16,9 +16,7 @@
 #include <memory>
 #include <vector>
 
-namespace tools {
-class BrokerLauncher;
-}
+#include "BrokerLauncher.h"
 
 namespace demo {
 
@@ -30,6 +28,12 @@ struct ScenarioConfig
     int fileMiB = 40;
     int copies = 2;
     int stepMs = 120;          // the printer's print step
+    // The broker: a cluster or a bridge pair puts the printer on the first
+    // node and the service and consoles on the last one.
+    tools::BrokerKind brokerKind = tools::BrokerKind::Mosquitto;
+    // After the job: the printer's node dies; the printer must be reachable
+    // through the other node within 10 s, and a file sent then must arrive.
+    bool failover = false;
     std::function<void(const QString&)> transcript;
 };
 
@@ -104,6 +108,9 @@ private:
     bool printWithProgress(Step& s);
     bool taskInHistory(Step& s);
     bool statisticsOfToday(Step& s);
+    bool dropPrinterBroker(Step& s);
+    bool printerReachableAgain(Step& s);
+    bool fileAfterTheMove(Step& s);
 
     void stopAll();
     // Starts a program logged in as `user` (its password in the environment),
@@ -114,8 +121,11 @@ private:
     int console(const QStringList& args, QJsonObject& json, int timeoutMs = 20000, QString* errText = nullptr);
     // console() for one command: the reply goes to s.reply, a failure to s.detail.
     bool command(Step& s, const QStringList& args, QJsonObject& json);
-    // --host and --port of the broker, for the programs the scenario starts.
-    QStringList brokerArgs() const;
+    // --host and --port of the broker, for the programs the scenario starts
+    // (the printer's node for the printer).
+    QStringList brokerArgs(bool printer = false) const;
+    // WYLN_BROKERS for the printer: the nodes after its own.
+    QList<QPair<QString, QString>> printerBrokers() const;
     bool waitFor(const std::function<bool()>& cond, int timeoutMs);
     // Waits until p has printed an event that `match` accepts (true) or has
     // ended; the event goes to *found.
@@ -136,6 +146,7 @@ private:
     Proc* printer_ = nullptr;
     int schemeId_ = 0;
     qint64 t0_ = 0;
+    qint64 droppedAt_ = 0;
 };
 
 } // namespace demo

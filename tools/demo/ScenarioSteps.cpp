@@ -75,6 +75,7 @@ QString compactText(const QJsonObject& o)
 bool Scenario::startBroker(Step& s)
 {
     tools::BrokerSetup setup;
+    setup.kind = c_.brokerKind;
     setup.shippedConfDir = c_.confDir;
     for (const QString& user : {QString(kService), sum_.printerId, QString(kConsoleUser), QString(kWatchUser),
                                 QString(kPresenceUser)})
@@ -84,8 +85,19 @@ bool Scenario::startBroker(Step& s)
         s.detail = broker_->errorText();
         return false;
     }
+    const auto nodes = broker_->endpoints();
     if (broker_->shared())
         s.detail = QString("the broker at %1:%2 (from the environment)").arg(broker_->host()).arg(broker_->port());
+    else if (nodes.size() > 1)
+        s.detail = QString("%1 on 127.0.0.1:%2 (printer) and :%3 (service, consoles), shipped configuration, %4 users")
+                       .arg(c_.brokerKind == tools::BrokerKind::EjabberdCluster ? "ejabberd cluster" : "mosquitto bridge")
+                       .arg(nodes.front().port)
+                       .arg(nodes.back().port)
+                       .arg(setup.users.size());
+    else if (c_.brokerKind == tools::BrokerKind::Ejabberd)
+        s.detail = QString("ejabberd node on 127.0.0.1:%1, shipped configuration (users, access rules), %2 users")
+                       .arg(broker_->port())
+                       .arg(setup.users.size());
     else
         s.detail = QString("mosquitto on 127.0.0.1:%1, shipped configuration (passwords, ACL, user name as "
                            "client id), %2 users")
@@ -106,14 +118,26 @@ bool Scenario::startService(Step& s)
     return true;
 }
 
+// The plug-in of the printer moves to the other nodes when its own is lost.
+QList<QPair<QString, QString>> Scenario::printerBrokers() const
+{
+    QStringList others;
+    const auto nodes = broker_->endpoints();
+    for (size_t i = 1; i < nodes.size(); ++i)
+        others << QString("%1:%2").arg(nodes[i].host).arg(nodes[i].port);
+    if (others.isEmpty())
+        return {};
+    return {{"WYLN_BROKERS", others.join(',')}};
+}
+
 bool Scenario::startPrinter(Step& s)
 {
     const QString dir = c_.workDir + "/printer-files";
     printer_ = spawn("printer", "orlin_printer",
                      QStringList{"--json", "--id", sum_.printerId, "--files-dir", dir, "--log",
                                  c_.workDir + "/printer.log", "--step-ms", QString::number(c_.stepMs)}
-                         + brokerArgs(),
-                     sum_.printerId);
+                         + brokerArgs(true),
+                     sum_.printerId, printerBrokers());
     if (!waitForEvent(printer_, "online", 5000)) {
         s.detail = "the printer did not come up";
         return false;
@@ -365,6 +389,65 @@ bool Scenario::statisticsOfToday(Step& s)
     // 600 x 400 mm, copies times.
     return tasks.size() == 1 && t.value("task_name").toString() == "demo-job.prn"
            && qAbs(r.value("total_area").toDouble() - 0.24 * c_.copies) < 0.001 && t.value("k").toDouble() > 0;
+}
+
+bool Scenario::dropPrinterBroker(Step& s)
+{
+    if (broker_->shared() || broker_->endpoints().size() < 2) {
+        s.detail = "needs a broker of two nodes of its own";
+        return false;
+    }
+    broker_->killNode(0);
+    droppedAt_ = QDateTime::currentMSecsSinceEpoch();
+    s.detail = QString("node 127.0.0.1:%1 killed").arg(broker_->endpoints().front().port);
+    return true;
+}
+
+bool Scenario::printerReachableAgain(Step& s)
+{
+    // The printer's plug-in notices the loss and logs in again through the
+    // other node; the library's session goes on as it was.
+    QJsonObject j;
+    while (QDateTime::currentMSecsSinceEpoch() - droppedAt_ < 10000) {
+        QString errText;
+        if (console({"send", sum_.printerId, "load_param", R"({"param_type":0})", "--timeout", "1000"}, j, 5000,
+                    &errText)
+                == 0
+            && !replyData(j).value("print_scheme").toArray().isEmpty()) {
+            s.reply = j;
+            s.detail = QString("load_param answered %1 ms after the node died")
+                           .arg(QDateTime::currentMSecsSinceEpoch() - droppedAt_);
+            return true;
+        }
+    }
+    s.detail = "no answer within 10 s";
+    return false;
+}
+
+bool Scenario::fileAfterTheMove(Step& s)
+{
+    const QString file = c_.workDir + "/after-move.prn";
+    QString md5;
+    const int mib = std::min(c_.fileMiB, 8);
+    if (!writePrintFile(file, mib, md5)) {
+        s.detail = "cannot write " + file;
+        return false;
+    }
+    QJsonObject j;
+    QString errText;
+    if (console({"send-file", sum_.printerId, file}, j, 60000, &errText) != 0 || !j.value("ok").toBool()) {
+        s.detail = "send-file failed: " + errText;
+        return false;
+    }
+    QJsonObject received;
+    const bool arrived = waitForEvent(printer_, [](const QJsonObject& e) {
+        return e.value("event").toString() == "file_received" && e.value("path").toString().endsWith("/after-move.prn");
+    }, 5000, &received);
+    s.reply = j;
+    s.detail = QString("%1 MiB, printer md5 %2 (%3)")
+                   .arg(mib)
+                   .arg(received.value("md5").toString(), received.value("md5").toString() == md5 ? "matches" : "DIFFERS");
+    return arrived && received.value("md5").toString() == md5;
 }
 
 } // namespace demo

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -31,8 +32,20 @@ int main(int argc, char** argv)
         {"size-mib", "Size of the generated print file, 1 to 2047 (a print file has at most 2147483647 bytes).",
          "MiB", "40"},
         {"copies", "Copies to print.", "n", "2"},
+        {"broker", "mosquitto, ejabberd, cluster (two ejabberd nodes) or bridge (two bridged mosquittos); with two "
+                   "nodes the printer uses the first, the service and consoles the second.", "kind", "mosquitto"},
+        {"failover", "After the job, kill the printer's node and check that the printer answers through the other "
+                     "node and takes a file (cluster or bridge)."},
     });
     p.process(app);
+    const QMap<QString, tools::BrokerKind> kinds{{"mosquitto", tools::BrokerKind::Mosquitto},
+                                                 {"ejabberd", tools::BrokerKind::Ejabberd},
+                                                 {"cluster", tools::BrokerKind::EjabberdCluster},
+                                                 {"bridge", tools::BrokerKind::MosquittoBridge}};
+    if (!kinds.contains(p.value("broker"))) {
+        tools::usageError("--broker must be mosquitto, ejabberd, cluster or bridge");
+        return 1;
+    }
     int sizeMiB = 0, copies = 0;
     if (!tools::intOption(p, "size-mib", 1, sizeMiB) || !tools::intOption(p, "copies", 1, copies))
         return 1;
@@ -48,6 +61,8 @@ int main(int argc, char** argv)
     }
     c.fileMiB = sizeMiB;
     c.copies = copies;
+    c.brokerKind = kinds.value(p.value("broker"));
+    c.failover = p.isSet("failover");
     c.transcript = [](const QString& line) {
         std::printf("%s\n", line.toUtf8().constData());
         std::fflush(stdout);

@@ -1,0 +1,64 @@
+// The whole job across two broker nodes: the printer on the first node, the
+// service and the consoles on the second one, for a two-node ejabberd
+// cluster and for a mosquitto bridge pair. Then the printer's node dies: the
+// printer's plug-in moves to the other node under the same identifier, the
+// printer answers again within 10 s, and a file sent after that arrives.
+#include "Scenario.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+class AcrossNodes : public ::testing::TestWithParam<tools::BrokerKind>
+{
+};
+
+TEST_P(AcrossNodes, FullJobThenTheMoveToTheOtherNode)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    QStringList transcript;
+    demo::ScenarioConfig c;
+    c.toolsDir = ORLIN_TOOLS_DIR;
+    c.confDir = ORLIN_WYLN_CONF_DIR;
+    c.workDir = work.path();
+    c.fileMiB = qEnvironmentVariableIntValue("ORLIN_SCALE_FILE_MIB") > 0 ? qEnvironmentVariableIntValue("ORLIN_SCALE_FILE_MIB") : 40;
+    c.copies = 2;
+    c.stepMs = 60;
+    c.brokerKind = GetParam();
+    c.failover = true;
+    c.transcript = [&](const QString& l) { transcript << l; };
+    demo::Scenario s(c);
+    ASSERT_TRUE(s.run()) << s.failure().toStdString() << "\n" << transcript.join('\n').toStdString();
+    EXPECT_EQ(s.steps().size(), 16u);
+
+    // The file's MD5 was checked by its step; heartbeats and reports crossed
+    // the nodes to the service.
+    const auto& sum = s.summary();
+    EXPECT_EQ(sum.printerMd5, sum.sentMd5);
+    for (const char* event : {"heartbeat", "report"})
+        EXPECT_TRUE(std::any_of(sum.serviceEvents.begin(), sum.serviceEvents.end(), [&](const QJsonObject& e) {
+            return e.value("event") == event && e.value("from") == "printer-01";
+        })) << event;
+    EXPECT_FALSE(sum.watchEvents.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(, AcrossNodes,
+                         ::testing::Values(tools::BrokerKind::EjabberdCluster, tools::BrokerKind::MosquittoBridge),
+                         [](const ::testing::TestParamInfo<tools::BrokerKind>& k) {
+                             return k.param == tools::BrokerKind::EjabberdCluster ? "EjabberdCluster" : "MosquittoBridge";
+                         });
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
