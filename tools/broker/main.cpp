@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QMap>
 #include <QThread>
 
 #include <atomic>
@@ -59,15 +60,31 @@ int main(int argc, char** argv)
     p.addOptions({
         {"shipped-conf", "Use the shipped configuration from this folder (mosquitto.conf, wyln.acl).", "dir"},
         {"users-file", "Broker users, one \"name password\" per line.", "file"},
+        {"kind", "mosquitto, ejabberd, cluster (two ejabberd nodes) or bridge (two bridged mosquittos, needs "
+                 "--shipped-conf); with two nodes a second line names both: ORLIN_BROKER_NODES=<host:port> <host:port>.",
+         "kind", "mosquitto"},
     });
     p.process(app);
+    const QMap<QString, tools::BrokerKind> kinds{{"mosquitto", tools::BrokerKind::Mosquitto},
+                                                 {"ejabberd", tools::BrokerKind::Ejabberd},
+                                                 {"cluster", tools::BrokerKind::EjabberdCluster},
+                                                 {"bridge", tools::BrokerKind::MosquittoBridge}};
+    if (!kinds.contains(p.value("kind"))) {
+        tools::usageError("--kind must be mosquitto, ejabberd, cluster or bridge");
+        return 1;
+    }
     tools::BrokerSetup setup;
+    setup.kind = kinds.value(p.value("kind"));
     setup.shippedConfDir = p.value("shipped-conf");
     if (p.isSet("users-file") && !readUsers(p.value("users-file"), setup.users))
         return 1;
     // A program that starts a broker starts its own, whatever the environment says.
     qunsetenv(tools::kBrokerHostVariable);
     qunsetenv(tools::kBrokerPortVariable);
+    // Installed first: a signal during a slow start (ejabberd) still stops
+    // what was started.
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
     auto broker = tools::makeBroker(setup);
     if (!broker->start()) {
         std::fprintf(stderr, "orlin_broker: %s\n", broker->errorText().toUtf8().constData());
@@ -75,9 +92,13 @@ int main(int argc, char** argv)
     }
     std::printf("%s=%s %s=%d\n", tools::kBrokerHostVariable, broker->host().toUtf8().constData(),
                 tools::kBrokerPortVariable, broker->port());
+    if (broker->endpoints().size() > 1) {
+        QStringList nodes;
+        for (const auto& e : broker->endpoints())
+            nodes << QString("%1:%2").arg(e.host).arg(e.port);
+        std::printf("ORLIN_BROKER_NODES=%s\n", nodes.join(' ').toUtf8().constData());
+    }
     std::fflush(stdout);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     while (!g_stop)
         QThread::msleep(50);
     broker->stop();

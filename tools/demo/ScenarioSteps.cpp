@@ -397,9 +397,18 @@ bool Scenario::dropPrinterBroker(Step& s)
         s.detail = "needs a broker of two nodes of its own";
         return false;
     }
+    // The printer's heartbeats cross the nodes to the service (one every
+    // 3 s) before its node goes.
+    if (!waitForEvent(service_, [&](const QJsonObject& e) {
+            return e.value("event").toString() == "heartbeat" && e.value("from").toString() == sum_.printerId;
+        }, 12000)) {
+        s.detail = "no heartbeat of the printer reached the service";
+        return false;
+    }
     broker_->killNode(0);
     droppedAt_ = QDateTime::currentMSecsSinceEpoch();
-    s.detail = QString("node 127.0.0.1:%1 killed").arg(broker_->endpoints().front().port);
+    s.detail = QString("after a heartbeat reached the service, node 127.0.0.1:%1 killed")
+                   .arg(broker_->endpoints().front().port);
     return true;
 }
 
