@@ -3,13 +3,14 @@
 // deeply nested JSON. None may crash or hang; each ends in a defined result:
 // text that is not JSON in exactly the two "not JSON" log lines, anything
 // else in a reply, a host callback or a log line, and a reply never carries
-// an unbounded text back. The Wi-Fi password never reaches a log line.
+// an unbounded text back. The Wi-Fi password never reaches a log line. A
+// hang shows as the test's time-out: wall-clock limits inside the test would
+// fail sanitizer builds on a busy machine, not the code.
 #include "Session.h"
 
 #include <QFile>
 #include <QRegularExpression>
 
-#include <chrono>
 #include <cstring>
 #include <fstream>
 
@@ -198,9 +199,7 @@ TEST_F(BadInputTest, EveryShapeOfEveryFamilyEndsDefined)
         for (const Family& f : kFamilies) {
             const std::string what = FamilyName(f) + ": " + shape.name;
             Reset();
-            const auto t0 = std::chrono::steady_clock::now();
             Deliver(shape.build(f));
-            EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0) << what;
             const std::vector<std::string> replies = Replies();
             if (!shape.json) {
                 EXPECT_EQ(kNotJson, owner.Logs()) << what;
@@ -250,13 +249,10 @@ TEST_F(BadInputTest, SixtyFourMebibytesOfJunkAfterEveryFamily)
             std::fill(buf.begin(), buf.begin() + kHead, ' ');
             std::copy(start.begin(), start.end(), buf.begin() + (kHead - start.size()));
             Reset();
-            const auto t0 = std::chrono::steady_clock::now();
             Deliver(buf);
-            const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
             const std::string what = FamilyName(f) + (inString ? ": junk inside a text" : ": junk as a value");
             EXPECT_EQ(kNotJson, owner.Logs()) << what;
             EXPECT_TRUE(Replies().empty()) << what;
-            EXPECT_LT(s, 10.0) << what;
         }
     }
 }
