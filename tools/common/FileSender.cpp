@@ -247,28 +247,32 @@ bool Sender::collect(int timeoutMs)
     return true;
 }
 
+// Sends a query and waits for its answer; a query lost with the link is
+// sent again until the printer answers or --give-up passes.
 bool Sender::ask(const QByteArray& text, int index, Reply& r)
 {
     const int at = text.indexOf("\"header\":{\"msg_id\":\"") + 20;
     const QString msgId = QString::fromLatin1(text.constData() + at, 36);
     QElapsedTimer t;
     t.start();
-    int rc = send(text, index, Query);
-    while (rc != 0 && t.elapsed() < o_.giveUpMs) {
-        QThread::msleep(300);
+    int rc = 0;
+    while (!fatal_) {
         rc = send(text, index, Query);
+        if (rc == 0) {
+            while (!fatal_ && !answers_.count(msgId) && collect(o_.replyTimeoutMs)) {
+            }
+            if (!fatal_ && answers_.count(msgId)) {
+                r = answers_[msgId];
+                answers_.erase(msgId);
+                return true;
+            }
+        }
+        if (t.elapsed() >= o_.giveUpMs)
+            return fail(2, rc != 0 ? QString("cannot reach %1 (transport code %2)").arg(o_.target).arg(rc)
+                                   : QString("%1 does not answer").arg(o_.target));
+        QThread::msleep(300);
     }
-    if (rc != 0)
-        return fail(2, QString("cannot reach %1 (transport code %2)").arg(o_.target).arg(rc));
-    while (!fatal_ && !answers_.count(msgId)) {
-        if (!collect(o_.replyTimeoutMs))
-            return fail(2, QString("%1 does not answer").arg(o_.target));
-    }
-    if (fatal_)
-        return false;
-    r = answers_[msgId];
-    answers_.erase(msgId);
-    return true;
+    return false;
 }
 
 // The chunks in flight got no reply in time, or a send failed: the link is
