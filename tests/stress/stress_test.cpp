@@ -1,13 +1,17 @@
 // Stress: the transport's thread delivers print commands, client lists,
 // reports and heartbeats while the host's thread calls the session's
-// operations and the session's own thread runs the heartbeat. Nothing may be
-// lost: every inbound message reaches its callback, every print command is
-// answered, every send the host made reaches the transport. Built with
-// ThreadSanitizer, the run must be free of reports.
+// operations and runs the heartbeat: its event loop lets the heartbeat timer
+// fire, and it calls the heartbeat slot itself every 64 rounds. Nothing may
+// be lost: every inbound message reaches its callback, every print command
+// is answered, every send the host made and every heartbeat reach the
+// transport. Built with ThreadSanitizer, the run must be free of reports.
 //
 // ORLIN_STRESS_MESSAGES sets the number of inbound messages (default 1000000).
 #include "NullOwner.h"
 #include "Session.h"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -70,10 +74,12 @@ TEST(Stress, TransportHostAndHeartbeatAtOnce)
     ASSERT_GT(total, 0);
     fakewyln::Reset();
     CountingOwner owner;
-    std::atomic<long> repliesToPeer{0}, hostSends{0}, serviceSends{0};
+    std::atomic<long> repliesToPeer{0}, hostSends{0}, serviceSends{0}, heartbeatSends{0};
     fakewyln::GetState().onSend = [&](const fakewyln::Call& c) {
-        if (c.op == "Send")
+        if (c.op == "Send") {
             ++serviceSends;
+            heartbeatSends += c.payload.find("\"msg_type\":3") != std::string::npos;
+        }
         else if (c.target == "peer-A")
             ++repliesToPeer;
         else if (c.target == "peer-B")
@@ -94,6 +100,8 @@ TEST(Stress, TransportHostAndHeartbeatAtOnce)
     const std::string heartbeat = Message(Header(3), Json(R"({"device_status":1,"connect_status":1})"));
     Orlin session;
     ASSERT_EQ(0, session.Init(&owner, "127.0.0.1", 1883, 7, 0));
+    long ticks = 0, beatCalls = 0;
+    QObject::connect(OrlinTestAccess::Timer(session), &QTimer::timeout, [&] { ++ticks; });
     const auto started = std::chrono::steady_clock::now();
 
     long sentPrints = 0, sentLists = 0, sentReports = 0, sentBeats = 0;
@@ -142,13 +150,22 @@ TEST(Stress, TransportHostAndHeartbeatAtOnce)
         ps.iStatus = 1;
         EXPECT_EQ(0, session.UpgradePrintStatus(&ps, 1000));
         EXPECT_EQ(0, session.SendMsgToGetSourceIdFromMsg("", "", 1, types, 1, "", 1000));
+
+        QCoreApplication::processEvents();  // the heartbeat timer
+        if (rounds % 64 == 0) {
+            session.SendHeartBeatPacket();
+            ++beatCalls;
+        }
     }
     transport.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     session.Exit();
 
-    printf("%ld inbound messages in %.1f s (%.0f/s); %ld host rounds; %ld service sends\n", total, seconds,
-           total / seconds, rounds, serviceSends.load());
+    printf("%ld inbound messages in %.1f s (%.0f/s); %ld host rounds; %ld service sends; heartbeats: %ld "
+           "timer ticks, %ld direct calls\n",
+           total, seconds, total / seconds, rounds, serviceSends.load(), ticks, beatCalls);
+    EXPECT_GT(beatCalls, 0);
+    EXPECT_EQ(ticks + beatCalls, heartbeatSends.load()) << "every heartbeat reaches the transport";
     EXPECT_EQ(sentPrints, owner.prints.load());
     EXPECT_EQ(sentPrints, repliesToPeer.load()) << "every print command is answered";
     EXPECT_EQ(sentLists, owner.clientLists.load());
