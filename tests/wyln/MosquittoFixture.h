@@ -6,19 +6,17 @@
 #include "BrokerLauncher.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 namespace wyln_test {
 
@@ -29,25 +27,11 @@ constexpr uint32_t kMaxPacket = tools::kBrokerMaxPacket;
 class TempDir
 {
 public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "wyln-test-XXXXXX").string();
-        if (mkdtemp(tmpl.data()))
-            path_ = tmpl;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string path() const { return dir_.path().toStdString(); }
+    std::string file(const std::string& name) const { return path() + "/" + name; }
 
 private:
-    std::string path_;
+    QTemporaryDir dir_;
 };
 
 inline bool writeFile(const std::string& path, const std::string& text)

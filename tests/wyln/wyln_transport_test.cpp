@@ -24,17 +24,10 @@ namespace {
 // unregistered identifier in with any password.
 const char kAnyPassword[] = "anonymous";
 
-BrokerOptions ofKind(BrokerKind kind)
-{
-    BrokerOptions o;
-    o.kind = kind;
-    return o;
-}
-
 class WylnTransport : public ::testing::TestWithParam<BrokerKind>
 {
 protected:
-    WylnTransport() : broker(ofKind(GetParam())) {}
+    WylnTransport() : broker(BrokerOptions{{}, {}, nullptr, GetParam()}) {}
 
     void SetUp() override
     {
@@ -275,7 +268,7 @@ TEST_P(WylnTransport, ReconnectsAfterTheBrokerRestarts)
 
 TEST_P(WylnTransport, MovesToTheNextConfiguredBrokerUnderTheSameIdentifier)
 {
-    TestBroker second(ofKind(GetParam()));
+    TestBroker second(BrokerOptions{{}, {}, nullptr, GetParam()});
     WYLN_START_BROKER(second);
     const std::string list = "127.0.0.1:" + std::to_string(second.port());
     ScopedEnv brokers("WYLN_BROKERS", list.c_str());
