@@ -81,18 +81,6 @@ TEST(JsonText, NumbersAreWrittenAsQtWritesThem)
     }
 }
 
-TEST(JsonText, NestingAndSeparators)
-{
-    JsonText w;
-    w.BeginObject().BeginArray(orlin::key::Canvas);
-    for (int i = 0; i < 2; ++i)
-        w.BeginObject().Int(orlin::key::CanvasH, i).Int(orlin::key::CanvasW, -i).EndObject();
-    w.EndArray().BeginArray(orlin::key::PrintScheme).EndArray().BeginObject(orlin::key::SoftInfo).EndObject();
-    w.EndObject();
-    EXPECT_EQ(R"({"canvas":[{"canvas_h":0,"canvas_w":0},{"canvas_h":1,"canvas_w":-1}],"print_scheme":[],"soft_info":{}})",
-              w.Bytes().toStdString());
-}
-
 TEST(JsonText, KeysOutOfOrderAssertInDebugBuilds)
 {
     EXPECT_DEBUG_DEATH(JsonText().BeginObject().Int(orlin::key::Msg, 1).Int(orlin::key::Code, 2), "ascending order");

@@ -141,8 +141,6 @@ TEST_F(ReportTest, ErrorEntriesGoLastToFirstAsAll260Bytes)
     for (int i = 0; i < 3; ++i) {
         const QString msg = errors[i].toObject().value("msg").toString();
         EXPECT_EQ(3 - i, errors[i].toObject().value("code").toInt());
-        EXPECT_EQ(348, msg.size());
-        EXPECT_TRUE(msg.endsWith("=") && !msg.endsWith("=="));
         EXPECT_EQ(MsgText(texts[2 - i]), msg);
     }
     EXPECT_EQ(3, OrlinTestAccess::Report(*session).iErrorCount);

@@ -133,16 +133,3 @@ TEST_F(SessionTest, JsonBranchResultsAndLogLines)
         EXPECT_TRUE(fakewyln::Sent().empty()) << r.name;
     }
 }
-
-TEST_F(SessionTest, MissingMsgTypeIsARequest)
-{
-    InitSession();
-    QJsonObject header = Header(0);
-    header.remove(QStringLiteral("msg_type"));
-    QJsonObject body;
-    body.insert(QStringLiteral("func"), QStringLiteral("getClient"));
-    body.insert(QStringLiteral("message"), QStringLiteral("fail"));
-    Deliver(Message(header, body));
-    // The "getClient" request handler ran: its refusal of "fail" is 30.
-    EXPECT_EQ(1, owner.CountLog(std::string(kFail) + "30"));
-}

@@ -1,5 +1,4 @@
 // Frame, CRC, Base64, envelope and the shared field readers.
-#include "Crc32Reference.h"
 #include "Session.h"
 
 #include "wire/Base64.h"
@@ -23,19 +22,11 @@
 
 using namespace orlin;
 
-TEST(Crc32, CheckValuesAndAgreementWithTheBytewiseTable)
+TEST(Crc32, CheckValues)
 {
     EXPECT_EQ(0xCBF43926u, Crc32("123456789", 9));
+    EXPECT_EQ(0x414FA339u, Crc32("The quick brown fox jumps over the lazy dog", 43));
     EXPECT_EQ(0u, Crc32("", 0));
-    std::mt19937 rng(7);
-    std::string buf(1000, '\0');
-    for (char& c : buf)
-        c = static_cast<char>(rng());
-    // Every length and alignment around zlib's word strides.
-    for (unsigned int off = 0; off < 9; ++off)
-        for (unsigned int len = 0; len < 40; ++len)
-            ASSERT_EQ(Crc32Bytewise(buf.data() + off, len), Crc32(buf.data() + off, len)) << off << "/" << len;
-    EXPECT_EQ(Crc32Bytewise(buf.data(), 1000), Crc32(buf.data(), 1000));
 }
 
 TEST(Frame, BuildWritesTheHeaderLittleEndian)
@@ -115,7 +106,7 @@ TEST(Base64, RoundTripEveryLengthAndByte)
     }
 }
 
-TEST(Envelope, BuildersWriteCompactTextWithSortedKeys)
+TEST(Envelope, RequestTextIsCompactWithSortedKeys)
 {
     QJsonObject h;
     BuildRequestHeader(h, 3, 3, QStringLiteral("src"), QStringLiteral("wyln"), QStringLiteral("id-1"));
@@ -127,11 +118,6 @@ TEST(Envelope, BuildersWriteCompactTextWithSortedKeys)
                   ts + R"(,"version":"3"}})",
               text);
     EXPECT_NEAR(QDateTime::currentSecsSinceEpoch(), h.value(key::Timestamp).toDouble(), 2);
-
-    QJsonObject r;
-    BuildReplyHeader(r, QStringLiteral("1.0"), 1, QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("abc"));
-    EXPECT_EQ(QStringLiteral("1.0"), r.value(key::Version).toString());
-    EXPECT_EQ(QStringLiteral("abc"), r.value(key::MsgId).toString());
 }
 
 TEST(Envelope, ParseHeaderDegradesToDefaults)
@@ -183,26 +169,6 @@ TEST(Readers, VersionIntegerAndFloatRules)
     EXPECT_TRUE(std::isinf(ToFloat(JsonValue("1e300"))));
 }
 
-TEST(Readers, AbsentKeysLeaveFieldsAlone)
-{
-    const QJsonObject o = testsupport::Json(R"({"a":5,"s":7})");
-    int32_t i = 42;
-    float f = 1.5f;
-    double d = 2.5;
-    char t[8] = "keep";
-    EXPECT_FALSE(ReadInt(o, QLatin1String("x"), i));
-    EXPECT_FALSE(ReadFloat(o, QLatin1String("x"), f));
-    EXPECT_FALSE(ReadDouble(o, QLatin1String("x"), d));
-    EXPECT_FALSE(ReadText(o, QLatin1String("x"), t));
-    EXPECT_FALSE(ReadText(o, QLatin1String("s"), t));  // not a string
-    EXPECT_EQ(42, i);
-    EXPECT_EQ(1.5f, f);
-    EXPECT_EQ(2.5, d);
-    EXPECT_STREQ("keep", t);
-    EXPECT_TRUE(ReadInt(o, QLatin1String("a"), i));
-    EXPECT_EQ(5, i);
-}
-
 TEST(Readers, TerminatedTextKeepsWholeCharactersFullWidthTextIsCutByteForByte)
 {
     // "é" is two bytes, "€" three.
@@ -228,25 +194,6 @@ TEST(Readers, TerminatedTextKeepsWholeCharactersFullWidthTextIsCutByteForByte)
         for (size_t k = strlen(r.expect); k < r.field; ++k)
             EXPECT_EQ(0, field[k]);
         EXPECT_EQ('x', field[r.field]);  // never past the field
-    }
-}
-
-TEST(Readers, FirstDataRecordShapes)
-{
-    using testsupport::Json;
-    const struct { const char* body; bool has; const char* record; } rows[] = {
-        {R"({"data":{"a":1}})", true, R"({"a":1})"},
-        {R"({"data":[{"a":1},{"a":2}]})", true, R"({"a":1})"},
-        {R"({"data":[]})", false, "{}"},
-        {R"({"data":[5]})", true, "{}"},
-        {R"({"data":5})", true, "{}"},
-        {R"({"data":null})", true, "{}"},
-        {R"({})", true, "{}"},
-    };
-    for (const auto& r : rows) {
-        QJsonObject rec;
-        EXPECT_EQ(r.has, FirstDataRecord(Json(r.body), rec)) << r.body;
-        EXPECT_EQ(Json(r.record), rec) << r.body;
     }
 }
 

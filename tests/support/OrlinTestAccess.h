@@ -27,6 +27,5 @@ public:
         std::lock_guard<std::mutex> lock(o.m_mtxState);
         o.m_stReportParam = st;
     }
-    static IWylnClient* Client(Orlin& o) { return o.m_pWylnClient; }
     static IWylnCreator* Creator(Orlin& o) { return o.m_pWylnCreator; }
 };

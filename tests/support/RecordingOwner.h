@@ -21,14 +21,6 @@ public:
         std::lock_guard<std::mutex> l(mu);
         return static_cast<int>(std::count(logs.begin(), logs.end(), line));
     }
-    bool HasLogContaining(const std::string& part) const
-    {
-        std::lock_guard<std::mutex> l(mu);
-        for (const std::string& s : logs)
-            if (s.find(part) != std::string::npos)
-                return true;
-        return false;
-    }
     void Clear()
     {
         std::lock_guard<std::mutex> l(mu);

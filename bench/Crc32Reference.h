@@ -1,5 +1,5 @@
 // The byte-wise table CRC-32: the reference the library's zlib-based Crc32
-// is checked and measured against.
+// is measured against.
 #pragma once
 
 #include <stdint.h>
