@@ -70,6 +70,15 @@ public:
     // makes the addressed senders re-apply for an identifier before each send.
     // Returns 0, 11, 12 or a mapped transport code. Calling Init again
     // first releases what the previous Init made, as Exit does.
+    //
+    // Slot order is part of the binary contract: the destructor, this Init,
+    // the seven-argument Init, then the rest as declared. The Microsoft ABI
+    // groups overloads of one name and lays them out last-declared first, so
+    // there the seven-argument form is declared before this one.
+#if defined(_MSC_VER)
+    virtual int Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam,
+                     const char* const szApplyInfo, char* const szId, int nClientMode) = 0;
+#endif
     virtual int Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam, int nClientMode) = 0;
 
     // As above, logging in under the identifier in szId (a 260-byte buffer
@@ -79,8 +88,10 @@ public:
     // transport code 8 is logged as "ID init faild,reapply id", re-applied and
     // retried once. Then asks the service for its clients (module type 100,
     // status 1); -1 when that request cannot be sent.
+#if !defined(_MSC_VER)
     virtual int Init(IOrlinOwner* pOwner, const char* szHost, int nPort, int nLoginParam,
                      const char* const szApplyInfo, char* const szId, int nClientMode) = 0;
+#endif
 
     // Raw data without envelope. A null szTargetId sends pData as
     // zero-terminated text to the service (nLen unused); otherwise nLen bytes

@@ -4,6 +4,11 @@
 #include <QFileInfo>
 #include <QLibrary>
 
+#if defined(Q_OS_WIN)
+#  include <string>
+#  include <windows.h>
+#endif
+
 namespace orlin {
 
 QString WylnFileName()
@@ -20,13 +25,24 @@ QString WylnFileName()
 namespace {
 
 // A host without a QCoreApplication still has an executable; on Linux its
-// directory is read from /proc.
+// directory is read from /proc, on Windows asked for in UTF-16 with a buffer
+// grown until the whole name fits (any characters, any length).
 QString ExecutableDir()
 {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
-#ifdef Q_OS_LINUX
+#if defined(Q_OS_LINUX)
     return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
+#elif defined(Q_OS_WIN)
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &name[0], static_cast<DWORD>(name.size()));
+        if (n == 0 || name.size() >= 32768)
+            return QString();
+        if (n < name.size())
+            return QFileInfo(QString::fromWCharArray(name.data(), static_cast<int>(n))).absolutePath();
+        name.resize(name.size() * 2);
+    }
 #else
     return QString();
 #endif

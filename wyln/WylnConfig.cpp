@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -48,28 +49,50 @@ bool parseBool(const std::string& s, bool& out)
     return false;
 }
 
-// Directory holding this plug-in, with a trailing separator, or "".
-std::string pluginDirectory()
+// The file holding this plug-in's code, or an empty path. On Windows the
+// name is asked for in UTF-16 with a buffer grown to fit, so that install
+// folders with any characters and of any length are found.
+std::filesystem::path pluginFile()
 {
 #if defined(_WIN32)
     HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&pluginDirectory), &module))
-        return std::string();
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return std::string();
-    std::string p(path, n);
-    size_t slash = p.find_last_of("\\/");
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&pluginFile), &module))
+        return {};
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(module, &name[0], static_cast<DWORD>(name.size()));
+        if (n == 0)
+            return {};
+        if (n < name.size()) {
+            name.resize(n);
+            return std::filesystem::path(name);
+        }
+        if (name.size() >= 32768)  // the longest path Windows has
+            return {};
+        name.resize(name.size() * 2);
+    }
 #else
     Dl_info info;
-    if (!dladdr(reinterpret_cast<void*>(&pluginDirectory), &info) || !info.dli_fname)
-        return std::string();
-    std::string p(info.dli_fname);
-    size_t slash = p.find_last_of('/');
+    if (!dladdr(reinterpret_cast<void*>(&pluginFile), &info) || !info.dli_fname)
+        return {};
+    return std::filesystem::path(info.dli_fname);
 #endif
-    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+// $WYLN_CONF as a path; on Windows read in UTF-16, since the narrow
+// environment holds only what the ANSI code page can spell.
+bool confFromEnvironment(std::filesystem::path& out)
+{
+#if defined(_WIN32)
+    const wchar_t* v = _wgetenv(L"WYLN_CONF");
+#else
+    const char* v = std::getenv("WYLN_CONF");
+#endif
+    if (!v)
+        return false;
+    out = std::filesystem::path(v);
+    return true;
 }
 
 // "host:port host:port ..." (commas or blanks between entries; an IPv6
@@ -178,9 +201,14 @@ Config Config::load()
         value = v;
         return true;
     };
-    std::string path;
-    if (!env("WYLN_CONF", path))
-        path = pluginDirectory() + "wyln.conf";
+    // Without a known folder no file is read: "wyln.conf" alone would be
+    // looked up in whatever the current directory happens to be.
+    std::filesystem::path path;
+    if (!confFromEnvironment(path)) {
+        const std::filesystem::path self = pluginFile();
+        if (self.has_parent_path())
+            path = self.parent_path() / "wyln.conf";
+    }
     std::string text;
     if (!path.empty()) {
         std::ifstream f(path, std::ios::binary);

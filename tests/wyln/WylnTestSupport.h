@@ -20,11 +20,23 @@
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
+#if defined(_WIN32)
+#  include <stdlib.h>
+#else
+#  include <unistd.h>
 extern char** environ;
+#endif
 
 namespace wyln_test {
+
+#if defined(_WIN32)
+// The C runtime shared with the plug-in; an empty value removes a variable.
+inline void setenv(const char* name, const char* value, int) { _putenv_s(name, value); }
+inline void unsetenv(const char* name) { _putenv_s(name, ""); }
+inline char** environment() { return _environ; }
+#else
+inline char** environment() { return environ; }
+#endif
 
 using Clock = std::chrono::steady_clock;
 
@@ -57,7 +69,7 @@ struct CleanWylnEnv
     CleanWylnEnv()
     {
         std::vector<std::string> names;
-        for (char** e = environ; *e; ++e)
+        for (char** e = environment(); *e; ++e)
             if (std::strncmp(*e, "WYLN_", 5) == 0)
                 names.push_back(std::string(*e).substr(0, std::string(*e).find('=')));
         for (const auto& n : names)

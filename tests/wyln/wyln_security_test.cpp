@@ -143,6 +143,9 @@ TEST(WylnTls, OnlyAVerifiedConnectionLogsInAndCarriesMessages)
 {
     CleanWylnEnv env;
     ScopedEnv timeout("WYLN_CONNECT_TIMEOUT_MS", "2000");
+#if defined(_WIN32)
+    GTEST_SKIP() << "makes its CA with the openssl program and needs a TLS broker of its own";
+#endif
     TempDir certs;
     TestCa good, other;
     ASSERT_TRUE(makeTestCa(certs.path(), "good", good) && makeTestCa(certs.path(), "other", other));

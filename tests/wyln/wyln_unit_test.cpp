@@ -5,8 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
+
+#if defined(_WIN32)
+#  include <windows.h>
+#endif
 
 using namespace wyln;
 
@@ -140,4 +148,104 @@ TEST(WylnConfig, MalformedValuesAreReported)
         Config cfg = parseWith(c.file, {});
         EXPECT_NE(cfg.error.find(c.mentions), std::string::npos) << cfg.error;
     }
+}
+
+// The configuration file is found in folders whose names are not ASCII and
+// whose paths are longer than the 260 characters of an ANSI buffer: named by
+// WYLN_CONF, and beside the code that reads it (this test program, copied
+// into such a folder and run there).
+namespace {
+
+namespace fs = std::filesystem;
+
+struct DeepFolder
+{
+    DeepFolder()
+    {
+        path = fs::temp_directory_path() / fs::u8path(u8"wyln-ünïcødé-" + std::to_string(std::random_device()()));
+        for (int i = 0; i < 4; ++i)
+            path /= fs::u8path(u8"Überwachung-печать-印刷-" + std::string(40, 'x'));
+        fs::create_directories(path);
+    }
+    ~DeepFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path.parent_path().parent_path().parent_path().parent_path(), ec);
+    }
+    void writeConf(const std::string& text) const { std::ofstream(path / "wyln.conf", std::ios::binary) << text; }
+    fs::path path;
+};
+
+fs::path ownProgram()
+{
+#if defined(_WIN32)
+    std::wstring name(32768, L'\0');
+    name.resize(GetModuleFileNameW(nullptr, &name[0], static_cast<DWORD>(name.size())));
+    return fs::path(name);
+#else
+    return fs::read_symlink("/proc/self/exe");
+#endif
+}
+
+void setConfEnv(const fs::path* p)
+{
+#if defined(_WIN32)
+    _wputenv_s(L"WYLN_CONF", p ? p->c_str() : L"");
+#else
+    p ? setenv("WYLN_CONF", p->c_str(), 1) : unsetenv("WYLN_CONF");
+#endif
+}
+
+// Runs `program` with the arguments and one more environment variable;
+// returns its exit status.
+int runWith(const fs::path& program, const std::string& args, const char* var, const char* value)
+{
+#if defined(_WIN32)
+    _putenv_s(var, value);
+    std::wstring cmd = L"\"" + program.wstring() + L"\" " + fs::u8path(args).wstring();
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    DWORD status = 1;
+    if (CreateProcessW(program.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        GetExitCodeProcess(pi.hProcess, &status);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    _putenv_s(var, "");
+    return static_cast<int>(status);
+#else
+    return std::system((std::string(var) + "='" + value + "' '" + program.string() + "' " + args).c_str());
+#endif
+}
+
+} // namespace
+
+TEST(WylnConfigFile, FoundThroughWylnConfInADeepNonAsciiFolder)
+{
+    DeepFolder dir;
+    ASSERT_GT(dir.path.native().size(), 260u);
+    dir.writeConf("service_id=svc-named\n");
+    const fs::path conf = dir.path / "wyln.conf";
+    setConfEnv(&conf);
+    const Config c = Config::load();
+    setConfEnv(nullptr);
+    EXPECT_EQ(c.serviceId, "svc-named");
+}
+
+TEST(WylnConfigFile, FoundBesideTheCodeInADeepNonAsciiFolder)
+{
+    if (const char* expected = std::getenv("WYLN_EXPECT_SERVICE")) {  // the copy
+        EXPECT_EQ(Config::load().serviceId, expected);
+        return;
+    }
+    DeepFolder dir;
+    dir.writeConf("service_id=svc-beside\n");
+    const fs::path copy = dir.path / ownProgram().filename();
+    fs::copy_file(ownProgram(), copy);
+    setConfEnv(nullptr);
+    EXPECT_EQ(runWith(copy, "--gtest_filter=WylnConfigFile.FoundBesideTheCodeInADeepNonAsciiFolder",
+                      "WYLN_EXPECT_SERVICE", "svc-beside"),
+              0);
 }

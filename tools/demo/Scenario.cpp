@@ -93,7 +93,10 @@ Scenario::Proc* Scenario::spawn(const QString& tag, const QString& program, cons
     };
     QObject::connect(&raw->p, &QProcess::readyReadStandardOutput, [drain] { drain(QProcess::StandardOutput); });
     QObject::connect(&raw->p, &QProcess::readyReadStandardError, [drain] { drain(QProcess::StandardError); });
-    raw->p.start(c_.toolsDir + "/" + program, args);
+    if (tag == "printer" && !c_.printerCommand.isEmpty())
+        raw->p.start(c_.printerCommand.first(), c_.printerCommand.mid(1) + args);
+    else
+        raw->p.start(c_.toolsDir + "/" + program, args);
     procs_.push_back(std::move(proc));
     return raw;
 }

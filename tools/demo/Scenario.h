@@ -35,6 +35,9 @@ struct ScenarioConfig
     // through the other node within 10 s, and a file sent then must arrive.
     bool failover = false;
     std::function<void(const QString&)> transcript;
+    // Runs the printer instead of toolsDir's orlin_printer, e.g. another
+    // system's build under an emulator: the program, then its first arguments.
+    QStringList printerCommand;
 };
 
 struct Step

@@ -138,7 +138,7 @@ bool Scenario::startPrinter(Step& s)
                                  c_.workDir + "/printer.log", "--step-ms", QString::number(c_.stepMs)}
                          + brokerArgs(true),
                      sum_.printerId, printerBrokers());
-    if (!waitForEvent(printer_, "online", 5000)) {
+    if (!waitForEvent(printer_, "online", 20000)) {
         s.detail = "the printer did not come up";
         return false;
     }

@@ -36,6 +36,8 @@ int main(int argc, char** argv)
                    "nodes the printer uses the first, the service and consoles the second.", "kind", "mosquitto"},
         {"failover", "After the job, kill the printer's node and check that the printer answers through the other "
                      "node and takes a file (cluster or bridge)."},
+        {"printer", "Run this command as the simulated printer (program and first arguments, split at spaces) "
+                    "instead of the orlin_printer beside the demo.", "command"},
     });
     p.process(app);
     const QMap<QString, tools::BrokerKind> kinds{{"mosquitto", tools::BrokerKind::Mosquitto},
@@ -63,6 +65,7 @@ int main(int argc, char** argv)
     c.copies = copies;
     c.brokerKind = kinds.value(p.value("broker"));
     c.failover = p.isSet("failover");
+    c.printerCommand = p.value("printer").split(' ', Qt::SkipEmptyParts);
     c.transcript = [](const QString& line) {
         std::printf("%s\n", line.toUtf8().constData());
         std::fflush(stdout);
