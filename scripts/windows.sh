@@ -112,7 +112,8 @@ build_qt() {
   local s="$work/src/qtbase-opensource-src" b="$work/build/qt"
   mkdir -p "$b"
   cd "$b"
-  nice "$s/configure" -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32- \
+  # configure builds qmake with a plain make, which takes its jobs from here.
+  MAKEFLAGS="-j$jobs" nice "$s/configure" -xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32- \
     -prefix "$prefix/qt" -opensource -confirm-license -release -shared \
     -no-gui -no-widgets -no-opengl -no-dbus -no-icu -no-openssl -qt-pcre -qt-zlib \
     -nomake examples -nomake tests -make libs -make tools -silent >"$work/qt-configure.log" 2>&1 \
@@ -124,7 +125,7 @@ build_qt() {
 }
 
 cmake_dep() {   # cmake_dep <source> <build> <cmake options...>
-  nice cmake -S "$1" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  nice cmake -Wno-dev -S "$1" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DORLIN_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DCMAKE_INSTALL_LIBDIR=lib "${@:3}" >/dev/null
   nice cmake --build "$2" -j"$jobs" >/dev/null
@@ -147,7 +148,8 @@ build_googletest() {
 
 build_benchmark() {
   cmake_dep "$work/src/benchmark" "$work/build/benchmark" -DBENCHMARK_ENABLE_TESTING=OFF \
-    -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_ENABLE_LTO=OFF
+    -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_ENABLE_LTO=OFF \
+    -DGIT_VERSION=0.0.0   # Debian's source asks no git for its version
 }
 
 deps() {
@@ -212,8 +214,12 @@ wine_env() {
   export WINEPREFIX="$cache_root/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEPATH="$(winpath "$runtime");$(winpath "$build_dir")"
   # One wineserver for every program: starting each one then takes a blink
-  # instead of seconds.
-  "$wineserver" -p
+  # instead of seconds (it ends 30 s after the last one). It and Wine's
+  # services (started by the first program) outlive the programs, so they
+  # must not hold a pipe that a caller reads to its end: both start here
+  # with no output attached.
+  "$wineserver" -p30 </dev/null >/dev/null 2>&1 || true
+  "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 winpath() { local p="${1//\//\\}"; echo "Z:$p"; }

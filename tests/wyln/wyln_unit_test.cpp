@@ -153,27 +153,29 @@ TEST(WylnConfig, MalformedValuesAreReported)
 // The configuration file is found in folders whose names are not ASCII and
 // whose paths are longer than the 260 characters of an ANSI buffer: named by
 // WYLN_CONF, and beside the code that reads it (this test program, copied
-// into such a folder and run there).
+// into such a folder and run there; CreateProcessW starts no program whose
+// path passes 260 characters, so that folder is shorter).
 namespace {
 
 namespace fs = std::filesystem;
 
 struct DeepFolder
 {
-    DeepFolder()
+    explicit DeepFolder(int depth)
     {
-        path = fs::temp_directory_path() / fs::u8path(u8"wyln-ünïcødé-" + std::to_string(std::random_device()()));
-        for (int i = 0; i < 4; ++i)
+        top = fs::temp_directory_path() / fs::u8path(u8"wyln-ünïcødé-" + std::to_string(std::random_device()()));
+        path = top;
+        for (int i = 0; i < depth; ++i)
             path /= fs::u8path(u8"Überwachung-печать-印刷-" + std::string(40, 'x'));
         fs::create_directories(path);
     }
     ~DeepFolder()
     {
         std::error_code ec;
-        fs::remove_all(path.parent_path().parent_path().parent_path().parent_path(), ec);
+        fs::remove_all(top, ec);
     }
     void writeConf(const std::string& text) const { std::ofstream(path / "wyln.conf", std::ios::binary) << text; }
-    fs::path path;
+    fs::path top, path;
 };
 
 fs::path ownProgram()
@@ -224,7 +226,7 @@ int runWith(const fs::path& program, const std::string& args, const char* var, c
 
 TEST(WylnConfigFile, FoundThroughWylnConfInADeepNonAsciiFolder)
 {
-    DeepFolder dir;
+    DeepFolder dir(4);
     ASSERT_GT(dir.path.native().size(), 260u);
     dir.writeConf("service_id=svc-named\n");
     const fs::path conf = dir.path / "wyln.conf";
@@ -240,7 +242,7 @@ TEST(WylnConfigFile, FoundBesideTheCodeInADeepNonAsciiFolder)
         EXPECT_EQ(Config::load().serviceId, expected);
         return;
     }
-    DeepFolder dir;
+    DeepFolder dir(2);
     dir.writeConf("service_id=svc-beside\n");
     const fs::path copy = dir.path / ownProgram().filename();
     fs::copy_file(ownProgram(), copy);
