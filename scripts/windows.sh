@@ -118,7 +118,9 @@ build_qt() {
     -no-gui -no-widgets -no-opengl -no-dbus -no-icu -no-openssl -qt-pcre -qt-zlib \
     -nomake examples -nomake tests -make libs -make tools -silent >"$work/qt-configure.log" 2>&1 \
     || { tail -40 "$work/qt-configure.log"; return 1; }
-  nice make -C src -j"$jobs" sub-corelib sub-moc sub-rcc >"$work/qt-make.log" 2>&1 \
+  # src/Makefile comes from the top-level one; then only corelib and the two
+  # host tools it needs (with the bootstrap library) are built.
+  { nice make sub-src-qmake_all && nice make -C src -j"$jobs" sub-corelib sub-moc sub-rcc; } >"$work/qt-make.log" 2>&1 \
     || { tail -40 "$work/qt-make.log"; return 1; }
   make -C src sub-corelib-install_subtargets sub-moc-install_subtargets sub-rcc-install_subtargets >/dev/null
   make install_mkspecs >/dev/null
@@ -140,6 +142,10 @@ build_mosquitto() {
   cmake_dep "$s" "$work/build/mosquitto" -DWITH_BROKER=OFF -DWITH_APPS=OFF -DWITH_CLIENTS=OFF \
     -DWITH_PLUGINS=OFF -DDOCUMENTATION=OFF -DWITH_CJSON=OFF -DWITH_LIB_CPP=OFF \
     -DWITH_STATIC_LIBRARIES=OFF -DWITH_TLS=ON -DWITH_THREADING=ON -DOPENSSL_ROOT_DIR="$prefix"
+  # Its install rule leaves the import library out.
+  local implib
+  implib="$(find "$work/build/mosquitto" -name 'libmosquitto.dll.a' | head -1)"
+  [ -n "$implib" ] && cp "$implib" "$prefix/lib/"
 }
 
 build_googletest() {
