@@ -27,7 +27,7 @@ if ! mkdir -p "$cache_root" 2>/dev/null || [ ! -w "$cache_root" ]; then
 fi
 
 install_packages() {
-  local packages=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev cmake make pkg-config g++ perl python3 clang-14)
+  local packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev cmake make pkg-config g++ perl python3 clang-14)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -124,6 +124,7 @@ build_qt() {
     || { tail -40 "$work/qt-make.log"; return 1; }
   make -C src sub-corelib-install_subtargets sub-moc-install_subtargets sub-rcc-install_subtargets >/dev/null
   make install_mkspecs >/dev/null
+  cp bin/qmake "$prefix/qt/bin/"   # Qt5Core's CMake files check that it is there
 }
 
 cmake_dep() {   # cmake_dep <source> <build> <cmake options...>

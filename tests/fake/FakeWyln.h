@@ -13,6 +13,16 @@
 #include <utility>
 #include <vector>
 
+// The test-control functions live in the fake plug-in; on Windows a DLL
+// hands out only what it exports.
+#if defined(_WIN32) && defined(FAKE_WYLN_BUILD)
+#  define FAKE_API __declspec(dllexport)
+#elif defined(_WIN32)
+#  define FAKE_API __declspec(dllimport)
+#else
+#  define FAKE_API
+#endif
+
 namespace fakewyln {
 
 struct Call
@@ -45,20 +55,20 @@ struct State
     std::function<void(const Call&)> onSend;
 };
 
-State& GetState();
-void Reset();
+FAKE_API State& GetState();
+FAKE_API void Reset();
 
 // Pushes results for the next calls of op.
-void Script(const std::string& op, std::initializer_list<int> results);
+FAKE_API void Script(const std::string& op, std::initializer_list<int> results);
 
 // Copies of the recorded calls, optionally only those of one op.
-std::vector<Call> Calls(const std::string& op = std::string());
-std::vector<Call> Sent();  // Send and SendTo, in order
+FAKE_API std::vector<Call> Calls(const std::string& op = std::string());
+FAKE_API std::vector<Call> Sent();  // Send and SendTo, in order
 
 // Delivers one inbound packet to the sink on the calling thread.
-void Deliver(const std::string& data, const std::string& peerId, const char* szPeerName = nullptr);
+FAKE_API void Deliver(const std::string& data, const std::string& peerId, const char* szPeerName = nullptr);
 // Delivers packets on a thread of the fake's own, one at a time, and waits
 // for the last to be handled.
-void DeliverOnThread(const std::vector<std::string>& packets, const std::string& peerId);
+FAKE_API void DeliverOnThread(const std::vector<std::string>& packets, const std::string& peerId);
 
 } // namespace fakewyln

@@ -11,10 +11,12 @@
 #include <set>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#if !defined(_WIN32)
+#  include <arpa/inet.h>
+#  include <netinet/in.h>
+#  include <sys/socket.h>
+#  include <unistd.h>
+#endif
 
 using namespace wyln_test;
 
@@ -316,6 +318,8 @@ TEST_P(WylnTransport, TwoConnectionsUnderOneIdentifierSettleOnTheLaterOne)
 // A broker's host that stops answering between Connect and Login: a listener
 // that never accepts, whose backlog the Connect check has filled, so the
 // system drops every further connection attempt unanswered.
+// Linux behaviour: Windows refuses such attempts instead.
+#if !defined(_WIN32)
 TEST(WylnLogin, IsBoundedByTheTimeOutWhenTheBrokerStopsAnswering)
 {
     CleanWylnEnv env;
@@ -338,6 +342,7 @@ TEST(WylnLogin, IsBoundedByTheTimeOutWhenTheBrokerStopsAnswering)
     EXPECT_LT(elapsedMs(start), 2500);
     close(listener);
 }
+#endif
 
 INSTANTIATE_TEST_SUITE_P(, WylnTransport, ::testing::Values(BrokerKind::Mosquitto, BrokerKind::Ejabberd),
                          [](const ::testing::TestParamInfo<BrokerKind>& k) { return kindName(k.param); });
