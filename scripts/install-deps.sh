@@ -10,6 +10,7 @@ packages=(
   libssl-dev openssl zlib1g-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev chromium chromium-driver
+  clang-14 python3   # the interface-table check in the Microsoft ABI
 )
 if [ "${ORLIN_WITH_FUZZ:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
