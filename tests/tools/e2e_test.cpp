@@ -1,6 +1,6 @@
 // The whole system over a real broker: the demo's job, with every reply
 // checked by the scenario, then the received file compared byte for byte.
-#include "Scenario.h"
+#include "ScenarioTestSupport.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -27,15 +27,7 @@ TEST(EndToEnd, FullPrintJobThroughBrokerServiceAndPrinter)
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     QStringList transcript;
-    demo::ScenarioConfig c;
-    c.toolsDir = ORLIN_TOOLS_DIR;
-    c.confDir = ORLIN_WYLN_CONF_DIR;
-    c.workDir = work.path();
-    c.fileMiB = 40;
-    c.copies = 2;
-    c.stepMs = 60;
-    c.transcript = [&](const QString& l) { transcript << l; };
-    demo::Scenario s(c);
+    demo::Scenario s(testScenario(work.path(), transcript));
     ASSERT_TRUE(s.run()) << s.failure().toStdString() << "\n" << transcript.join('\n').toStdString();
 
     EXPECT_EQ(s.steps().size(), 13u);

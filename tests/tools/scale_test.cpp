@@ -3,7 +3,7 @@
 // cluster and for a mosquitto bridge pair. Then the printer's node dies: the
 // printer's plug-in moves to the other node under the same identifier, the
 // printer answers again within 10 s, and a file sent after that arrives.
-#include "Scenario.h"
+#include "ScenarioTestSupport.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -23,16 +23,11 @@ TEST_P(AcrossNodes, FullJobThenTheMoveToTheOtherNode)
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     QStringList transcript;
-    demo::ScenarioConfig c;
-    c.toolsDir = ORLIN_TOOLS_DIR;
-    c.confDir = ORLIN_WYLN_CONF_DIR;
-    c.workDir = work.path();
-    c.fileMiB = qEnvironmentVariableIntValue("ORLIN_SCALE_FILE_MIB") > 0 ? qEnvironmentVariableIntValue("ORLIN_SCALE_FILE_MIB") : 40;
-    c.copies = 2;
-    c.stepMs = 60;
+    demo::ScenarioConfig c = testScenario(work.path(), transcript);
+    if (qEnvironmentVariableIntValue("ORLIN_SCALE_FILE_MIB") > 0)
+        c.fileMiB = qEnvironmentVariableIntValue("ORLIN_SCALE_FILE_MIB");
     c.brokerKind = GetParam();
     c.failover = true;
-    c.transcript = [&](const QString& l) { transcript << l; };
     demo::Scenario s(c);
     ASSERT_TRUE(s.run()) << s.failure().toStdString() << "\n" << transcript.join('\n').toStdString();
     EXPECT_EQ(s.steps().size(), 16u);
