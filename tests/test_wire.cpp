@@ -8,6 +8,7 @@
 #include "wire/JsonRead.h"
 #include "wire/JsonScan.h"
 #include "wire/Keys.h"
+#include "wire/Md5Pair.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -27,6 +28,35 @@ TEST(Crc32, CheckValues)
     EXPECT_EQ(0xCBF43926u, Crc32("123456789", 9));
     EXPECT_EQ(0x414FA339u, Crc32("The quick brown fox jumps over the lazy dog", 43));
     EXPECT_EQ(0u, Crc32("", 0));
+}
+
+// Both lanes against Qt's MD5, fed in pieces that split blocks unevenly and
+// leave one lane idle, across the padding's one- and two-block endings.
+TEST(Md5Pair, BothLanesMatchPlainMd5)
+{
+    const struct
+    {
+        int nA, nB, nPiece;
+    } rows[] = {{0, 0, 1}, {55, 56, 7}, {64, 0, 64}, {119, 120, 13}, {4096, 3072, 65}, {70000, 1, 1000}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.nA);
+        QByteArray a(r.nA, Qt::Uninitialized), b(r.nB, Qt::Uninitialized);
+        for (int i = 0; i < r.nA; ++i)
+            a[i] = static_cast<char>(i * 131 + i / 97);
+        for (int i = 0; i < r.nB; ++i)
+            b[i] = static_cast<char>(i * 17 + 5);
+        Md5Pair md5;
+        for (int at = 0; at < qMax(r.nA, r.nB); at += r.nPiece)
+            md5.Update(a.constData() + qMin(at, r.nA), qBound(0, r.nA - at, r.nPiece), b.constData() + qMin(at, r.nB),
+                       qBound(0, r.nB - at, r.nPiece));
+        for (int lane = 0; lane < 2; ++lane) {
+            unsigned char d[kMd5Len];
+            md5.Final(lane, d);
+            EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(d), kMd5Len),
+                      QCryptographicHash::hash(lane ? b : a, QCryptographicHash::Md5))
+                << lane;
+        }
+    }
 }
 
 TEST(Frame, BuildWritesTheHeaderLittleEndian)

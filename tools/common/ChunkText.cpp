@@ -3,7 +3,6 @@
 #include "wire/Base64.h"
 #include "wire/JsonText.h"
 #include "wire/Keys.h"
-#include "wire/Md5.h"
 
 #include <cstring>
 
@@ -85,7 +84,7 @@ QByteArray ChunkWriter::tail(const unsigned char* digest, const ChunkHeader& h) 
 }
 
 void ChunkWriter::write(int index, const unsigned char* bytes, int n, const ChunkHeader& h, QByteArray& text,
-                        unsigned char (&digest)[kDigestLen]) const
+                        unsigned char (&digest)[kDigestLen], orlin::Md5Pair* file) const
 {
     const int chars = (n + 2) / 3 * 4;
     QByteArray head("{\"body\":{\"data\":{");
@@ -100,14 +99,15 @@ void ChunkWriter::write(int index, const unsigned char* bytes, int n, const Chun
     text.resize(head.size() + chars + 1);
     std::memcpy(text.data(), head.constData(), static_cast<size_t>(head.size()));
     char* const p = text.data() + head.size();
-    orlin::Md5 md5;
+    orlin::Md5Pair own;
+    orlin::Md5Pair& md5 = file ? *file : own;
     for (int off = 0; off < n; off += kBlockBytes) {
         const int m = n - off < kBlockBytes ? n - off : kBlockBytes;
         char* const out = p + off / 3 * 4;
         const int written = orlin::Base64Encode(bytes + off, m, out, (m + 2) / 3 * 4);
-        md5.Update(out, static_cast<size_t>(written));
+        md5.Update(out, static_cast<size_t>(written), bytes + off, file ? static_cast<size_t>(m) : 0);
     }
-    md5.Final(digest);
+    md5.Final(0, digest);
     p[chars] = '"';
     text.append(tail(digest, h));
 }

@@ -9,6 +9,8 @@
 // with "chunk_index" -1, what it holds of the whole file.
 #pragma once
 
+#include "wire/Md5Pair.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -58,9 +60,11 @@ public:
 
     // Writes chunk `index`'s whole message into text, encoding and hashing
     // `bytes` block by block while each block is still in cache. digest gets
-    // the MD5 of the chunk's characters.
+    // the MD5 of the chunk's characters. With file given, `bytes` also go
+    // into its second lane (the whole file's MD5, chunks fed in order),
+    // hashed side by side with the characters in its first.
     void write(int index, const unsigned char* bytes, int n, const ChunkHeader& h, QByteArray& text,
-               unsigned char (&digest)[kDigestLen]) const;
+               unsigned char (&digest)[kDigestLen], orlin::Md5Pair* file = nullptr) const;
 
     // A status query for chunk `index` with its digest, or for the whole
     // file (index kWholeFile, digest null).

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstring>
+#include <future>
 #include <vector>
 
 namespace sim {
@@ -259,9 +260,26 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
 {
     const size_t at = static_cast<size_t>(index);
     const qint64 offset = qint64(index) * kChunkBytes;
-    if (!t.part->seek(offset)
-        || t.part->write(reinterpret_cast<const char*>(c.pData), c.iChunkSize) != c.iChunkSize
-        || !t.part->flush()) {
+    // The next chunk in order goes into the running MD5 on a second thread
+    // while this one writes it: each takes about as long as the other, and
+    // the printer answers the chunk (and the sender sends the next) sooner.
+    const Digest digest = digestOf(c.szMd5);
+    if (t.held[at] && t.digests[at] != digest && index < t.hashed)
+        t.forgetHash();  // content replaced under the running hash
+    std::future<void> hashing;
+    if (index == t.hashed)
+        hashing = std::async(std::launch::async, [&t, &c] { t.md5->Update(c.pData, static_cast<size_t>(c.iChunkSize)); });
+    const bool written = t.part->seek(offset)
+                         && t.part->write(reinterpret_cast<const char*>(c.pData), c.iChunkSize) == c.iChunkSize
+                         && t.part->flush();
+    if (hashing.valid()) {
+        hashing.get();
+        if (written)
+            ++t.hashed;
+        else
+            t.forgetHash();  // hashed but not stored
+    }
+    if (!written) {
         problem(t.name, QString("cannot write chunk %1 of %2 (%3 bytes at offset %4) in %5: %6; the %7 chunk(s) stored so far "
                      "are kept")
                  .arg(index)
@@ -273,22 +291,16 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
         t.part->unsetError();
         return tools::kNotStored;
     }
-    const Digest digest = digestOf(c.szMd5);
-    if (t.held[at] && t.digests[at] != digest && index < t.hashed)
-        t.forgetHash();  // content replaced under the running hash
     const QByteArray line = QByteArray::number(index) + ' ' + digestText(digest) + '\n';
     if (t.record->write(line) != line.size()) {
         problem(t.name, QString("cannot record chunk %1 of %2 in %3: %4").arg(index).arg(t.name, dir_, t.record->errorString()));
+        t.forgetHash();  // it may have gone into the hash; it comes again
         return tools::kNotStored;
     }
     t.digests[at] = digest;
     if (!t.held[at]) {
         t.held[at] = 1;
         ++t.heldCount;
-    }
-    if (index == t.hashed) {
-        t.md5->Update(c.pData, static_cast<size_t>(c.iChunkSize));
-        ++t.hashed;
     }
     return t.heldCount == t.total ? complete(t) : tools::kHeld;
 }
