@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -26,7 +27,7 @@ protected:
     void SetUp() override
     {
         FLEET_START_BROKER(broker);
-        port = fleet.start(*broker, {"--read-timeout", "1"});
+        port = fleet.start(*broker, {"--read-timeout", "1", "--request-deadline", "500"});
         ASSERT_NE(port, 0) << fleet.errors().toStdString();
         http = std::make_unique<httplib::Client>("127.0.0.1", port);
     }
@@ -154,9 +155,11 @@ TEST_F(FleetApi, HundredPrinters)
     EXPECT_EQ(ps[99].toObject().value("reports").toInt(), 3);
 }
 
-// Sends raw bytes and reads until the server closes; false when it is still
-// open after waitMs.
-bool closedAfter(int port, const std::string& bytes, int waitMs, std::string* reply = nullptr)
+// Sends raw bytes (at once, or one every trickleMs) and reads until the
+// server closes; false when it is still open after waitMs, or when a trickle
+// ran to its end without an answer.
+bool closedAfter(int port, const std::string& bytes, int waitMs, std::string* reply, int trickleMs,
+                 std::atomic<int>& connected)
 {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -165,14 +168,22 @@ bool closedAfter(int port, const std::string& bytes, int waitMs, std::string* re
     a.sin_port = htons(static_cast<uint16_t>(port));
     if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0)
         return false;
+    ++connected;
     timeval tv{waitMs / 1000, (waitMs % 1000) * 1000};
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
     size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(s, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    bool answered = false;
+    while (sent < bytes.size() && !answered) {
+        const ssize_t n = ::send(s, bytes.data() + sent, trickleMs ? 1 : bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
             break;  // the server may close before it has read everything
         sent += static_cast<size_t>(n);
+        pollfd p{s, POLLIN, 0};
+        answered = trickleMs && poll(&p, 1, trickleMs) != 0;
+    }
+    if (trickleMs && !answered) {
+        close(s);
+        return false;
     }
     char buf[4096];
     bool closed = false;
@@ -198,23 +209,39 @@ TEST_F(FleetApi, BadRequestsAreClosedAndTheServerGoesOn)
         const char* name;
         std::string bytes;
         const char* status;      // expected start of the reply, "" for none
+        int trickleMs = 0;       // a byte every so often
+        int clients = 1;         // at once
     } cases[] = {
         {"not HTTP", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) + "\r\n\r\n", "HTTP/1.1 400"},
         {"garbage line", "hello there\r\n\r\n", "HTTP/1.1 400"},
         {"request line too long", "GET /" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 414"},
         {"header too long", "GET / HTTP/1.1\r\nX: " + std::string(100000, 'b') + "\r\n\r\n", ""},
         {"too slow: stops in the middle", "GET /api/fleet HTTP/1.1\r\nHost: x\r\n", ""},
+        {"too slow: a byte every 100 ms", "GET /api/fleet HTTP/1.1\r\nX: " + std::string(60, 'c'), "", 100},
+        {"more trickling clients than threads", "GET / HTTP/1.1\r\nX: " + std::string(60, 'c'), "", 100, 30},
     };
+    // Each is closed by the request deadline (500 ms), the read timeout (1 s)
+    // or, beyond 8 from one address, by the next, and meanwhile the API
+    // answers.
+    http->set_read_timeout(3, 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string reply;
-        // --read-timeout 1: a stalled request is dropped after a second.
-        EXPECT_TRUE(closedAfter(port, c.bytes, 4000, &reply));
-        EXPECT_EQ(reply.compare(0, strlen(c.status), c.status), 0) << reply.substr(0, 40);
+        std::atomic<int> connected{0};
+        std::vector<std::string> replies(c.clients);
+        std::vector<char> closed(c.clients);
+        std::vector<std::thread> clients;
+        for (int i = 0; i < c.clients; ++i)
+            clients.emplace_back([&, i] { closed[i] = closedAfter(port, c.bytes, 4000, &replies[i], c.trickleMs, connected); });
+        EXPECT_TRUE(waitUntil([&] { return connected == c.clients; }, 5000));
+        int status = 0;
+        getJson(*http, "/api/fleet", &status);
+        EXPECT_EQ(status, 200);
+        for (int i = 0; i < c.clients; ++i) {
+            clients[i].join();
+            EXPECT_TRUE(closed[i]);
+            EXPECT_EQ(replies[i].compare(0, strlen(c.status), c.status), 0) << replies[i].substr(0, 40);
+        }
     }
-    int status = 0;
-    getJson(*http, "/api/fleet", &status);
-    EXPECT_EQ(status, 200);
 }
 
 TEST(FleetToken, RequiredWhenSet)

@@ -1,6 +1,6 @@
 #include "FleetServer.h"
 
-#include <httplib.h>
+#include "DeadlineServer.h"
 
 #include <algorithm>
 
@@ -133,7 +133,7 @@ void sendJson(httplib::Response& res, int status, const QByteArray& json)
 
 struct FleetServer::Impl
 {
-    httplib::Server http;
+    DeadlineServer http;
 };
 
 FleetServer::FleetServer(ServerOptions o, Source source, EventHub& hub)
@@ -148,14 +148,17 @@ FleetServer::~FleetServer()
 
 bool FleetServer::start()
 {
-    httplib::Server& s = impl_->http;
+    DeadlineServer& s = impl_->http;
     const int threads = o_.threads;
     s.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
     s.set_read_timeout(o_.readTimeoutS, 0);
     s.set_write_timeout(5, 0);
     // An idle connection, or one left open after a bad request (httplib
-    // answers 400 or 414 and keeps it), goes after the same time.
+    // answers 400 or 414 and keeps it), goes after the same time, or at the
+    // next request's deadline if that comes first.
     s.set_keep_alive_timeout(o_.readTimeoutS);
+    s.set_request_deadline(std::chrono::milliseconds(o_.requestDeadlineMs));
+    s.set_max_waiting_per_client(static_cast<size_t>(o_.maxWaitingPerClient));
     s.set_keep_alive_max_count(100);
     s.set_payload_max_length(64 * 1024);
     s.set_default_headers({{"X-Content-Type-Options", "nosniff"},
@@ -264,6 +267,7 @@ bool FleetServer::start()
             return false;
         port_ = o_.port;
     }
+    s.set_listen_backlog(128);
     thread_ = std::thread([&s] { s.listen_after_bind(); });
     return true;
 }

@@ -63,6 +63,8 @@ struct ServerOptions
     int port = 8080;                  // 0: any free port
     std::string token;                // empty: none asked for
     int readTimeoutS = 5;             // a request that stalls longer is dropped
+    int requestDeadlineMs = 5000;     // ... and one that takes longer in all
+    int maxWaitingPerClient = 8;      // connections of one address waiting for a request
     int maxStreams = 16;              // open event streams
     int threads = 24;
 };

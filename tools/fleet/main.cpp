@@ -200,6 +200,8 @@ int main(int argc, char** argv)
                        "on loopback, a random one on any other address).", "file"},
         {"offline-after", "Seconds of silence after which a printer without presence counts as offline.", "s", "30"},
         {"read-timeout", "Seconds an HTTP request may stall, or a connection stay idle, before it is closed.", "s", "5"},
+        {"request-deadline", "Milliseconds a client has to send a whole request, counted from when the server starts "
+                             "waiting for it, before the connection is closed.", "ms", "5000"},
     });
     p.process(app);
     if (!p.positionalArguments().isEmpty()) {
@@ -213,7 +215,8 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!tools::intOption(p, "port", 1, brokerPort) || !tools::intOption(p, "offline-after", 1, offlineS)
-        || !tools::intOption(p, "read-timeout", 1, so.readTimeoutS))
+        || !tools::intOption(p, "read-timeout", 1, so.readTimeoutS)
+        || !tools::intOption(p, "request-deadline", 1, so.requestDeadlineMs))
         return 1;
     if (!tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD")
         || !tools::setCredentials(p.value("presence-user"), p.value("presence-password-file"), "WYLN_PRESENCE_USERNAME",
