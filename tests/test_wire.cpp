@@ -115,6 +115,16 @@ TEST(Base64, DecodeRejections)
         unsigned char out[16];
         EXPECT_EQ(0, Base64Decode(b, static_cast<int>(strlen(b)), out)) << b;
     }
+    // Long texts are decoded 32 characters at a time: one bad character is
+    // found in any block, and near the end where the scalar loop takes over.
+    const std::string good(400, 'Q');
+    for (int at : {0, 31, 32, 200, 383, 384, 397})
+        for (char c : {'=', ' ', '\x80', '-', '\0', '\xff'}) {
+            std::string t = good;
+            t[static_cast<size_t>(at)] = c;
+            unsigned char big[300];
+            EXPECT_EQ(0, Base64Decode(t.data(), 400, big)) << at << " " << int(c);
+        }
     unsigned char out[4];
     EXPECT_EQ(0, Base64Decode("", 0, out));
     EXPECT_EQ(0, Base64Decode("YWJj", -4, out));
