@@ -193,7 +193,7 @@ int main(int argc, char** argv)
         {"presence-user", "User name of the presence connection (else WYLN_PRESENCE_USERNAME).", "name"},
         {"presence-password-file", "File whose first line is its password (else WYLN_PRESENCE_PASSWORD).", "file"},
         {"monitor", "Also watch the messages between other peers for file transfers (the broker must allow the "
-                    "presence connection to read p2p/#)."},
+                    "presence connection to read p2p/#; the shipped wyln.acl allows the user fleet-monitor)."},
         {"target-client", "Client listed as module type 100 instead of the service itself.", "id"},
         {"listen", "HTTP address, host:port (port 0: any free port).", "address", "127.0.0.1:8080"},
         {"token-file", "File whose first line is the access token to require (else ORLIN_FLEET_TOKEN; default: none "
