@@ -6,6 +6,7 @@
 // chunk fast path off: both must log the same lines and send the same
 // replies, since the fast path is only a shortcut of the plain one.
 #include "FuzzHost.h"
+#include "ReplyText.h"
 
 #include <stdio.h>
 #include <stdint.h>
@@ -30,21 +31,8 @@ void Report(const char* what, const std::vector<std::string>& a, const std::vect
 // straddle, and a new random identifier when the request had none.
 std::vector<std::string> WithoutTime(std::vector<std::string> v)
 {
-    static const std::string kTime = "\"timestamp\":";
-    static const std::string kId = "\"msg_id\":\"";
-    for (std::string& s : v) {
-        size_t p = s.find(kTime);
-        if (p != std::string::npos) {
-            size_t e = p + kTime.size();
-            while (e < s.size() && s[e] >= '0' && s[e] <= '9')
-                ++e;
-            s.erase(p + kTime.size(), e - p - kTime.size());
-        }
-        p = s.find(kId);
-        if (p != std::string::npos && s.size() >= p + kId.size() + 37 && s[p + kId.size() + 36] == '"' &&
-            s[p + kId.size() + 8] == '-')
-            s.erase(p + kId.size(), 36);
-    }
+    for (std::string& s : v)
+        s = testsupport::MaskFresh(s);
     return v;
 }
 

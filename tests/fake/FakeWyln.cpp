@@ -42,26 +42,27 @@ void Script(const std::string& op, std::initializer_list<int> results)
         s.scripted[op].push_back(r);
 }
 
-std::vector<Call> Calls(const std::string& op)
+// The recorded calls for which keep(op) holds.
+template <class Keep>
+std::vector<Call> Filtered(Keep keep)
 {
     State& s = GetState();
     std::lock_guard<std::recursive_mutex> lock(s.mu);
     std::vector<Call> out;
     for (const Call& c : s.calls)
-        if (op.empty() || c.op == op)
+        if (keep(c.op))
             out.push_back(c);
     return out;
 }
 
+std::vector<Call> Calls(const std::string& op)
+{
+    return Filtered([&](const std::string& o) { return op.empty() || o == op; });
+}
+
 std::vector<Call> Sent()
 {
-    State& s = GetState();
-    std::lock_guard<std::recursive_mutex> lock(s.mu);
-    std::vector<Call> out;
-    for (const Call& c : s.calls)
-        if (c.op == "Send" || c.op == "SendTo")
-            out.push_back(c);
-    return out;
+    return Filtered([](const std::string& o) { return o == "Send" || o == "SendTo"; });
 }
 
 namespace {
@@ -98,15 +99,10 @@ void WriteId(char* szId)
 class FakeClient : public IWylnClient
 {
 public:
-    int Connect(const char* szHost, int nPort) override
-    {
-        Call c("Connect", szHost ? szHost : "", "", nPort);
-        return Record(c);
-    }
+    int Connect(const char* szHost, int nPort) override { return Record(Call("Connect", szHost ? szHost : "", "", nPort)); }
     int Login(char* szId, WYLN::IWylnOwner* pSink, int nLoginParam) override
     {
-        Call c("Login", szId ? szId : "", "", nLoginParam);
-        const int r = Record(c);
+        const int r = Record(Call("Login", szId ? szId : "", "", nLoginParam));
         if (r == 0) {
             if (szId && !*szId)
                 WriteId(szId);
@@ -117,27 +113,20 @@ public:
     }
     int ApplyId(const char* szApplyInfo, char* szId, int nLoginParam) override
     {
-        Call c("ApplyId", szId ? szId : "", szApplyInfo ? szApplyInfo : "", nLoginParam);
-        const int r = Record(c);
+        const int r = Record(Call("ApplyId", szId ? szId : "", szApplyInfo ? szApplyInfo : "", nLoginParam));
         if (r == 0 && szId)
             WriteId(szId);
         return r;
     }
     int NotifyRecv(const char* pData, int nLen, const char* szPeerId) override
     {
-        Call c("NotifyRecv", szPeerId ? szPeerId : "", pData && nLen > 0 ? std::string(pData, nLen) : "", nLen);
-        return Record(c);
+        return Record(Call("NotifyRecv", szPeerId ? szPeerId : "", pData && nLen > 0 ? std::string(pData, nLen) : "", nLen));
     }
-    int Send(const char* pData, int nTimeoutMs) override
-    {
-        Call c("Send", "", pData ? pData : "", nTimeoutMs);
-        return Record(c);
-    }
+    int Send(const char* pData, int nTimeoutMs) override { return Record(Call("Send", "", pData ? pData : "", nTimeoutMs)); }
     int SendTo(const char* szTargetId, const char* pData, int nLen, int nTimeoutMs) override
     {
-        Call c("SendTo", szTargetId ? szTargetId : "", pData && nLen > 0 ? std::string(pData, nLen) : "",
-               nTimeoutMs, szTargetId == nullptr);
-        return Record(c);
+        return Record(Call("SendTo", szTargetId ? szTargetId : "", pData && nLen > 0 ? std::string(pData, nLen) : "",
+                           nTimeoutMs, szTargetId == nullptr));
     }
 };
 
@@ -146,8 +135,7 @@ class FakeCreator : public IWylnCreator
 public:
     IWylnClient* CreateClient(int nClientMode) override
     {
-        Call c("CreateClient", "", "", nClientMode);
-        Record(c);
+        Record(Call("CreateClient", "", "", nClientMode));
         std::lock_guard<std::recursive_mutex> lock(GetState().mu);
         return GetState().createNullClient ? nullptr : new FakeClient;
     }

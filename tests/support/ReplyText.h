@@ -23,9 +23,11 @@ inline std::string BodyText(const std::string& reply)
 // msg_id becomes "ID" and the timestamp T.
 inline std::string MaskFresh(const std::string& text)
 {
+    static const QRegularExpression time(QStringLiteral("\"timestamp\":[0-9]+"));
+    static const QRegularExpression id(QStringLiteral("\"msg_id\":\"[0-9a-f-]{36}\""));
     QString t = QString::fromStdString(text);
-    t.replace(QRegularExpression(QStringLiteral("\"timestamp\":[0-9]+")), QStringLiteral("\"timestamp\":T"));
-    t.replace(QRegularExpression(QStringLiteral("\"msg_id\":\"[0-9a-f-]{36}\"")), QStringLiteral("\"msg_id\":\"ID\""));
+    t.replace(time, QStringLiteral("\"timestamp\":T"));
+    t.replace(id, QStringLiteral("\"msg_id\":\"ID\""));
     return t.toStdString();
 }
 
