@@ -1,7 +1,8 @@
 // Two broker nodes, a cluster or a bridge pair: a client on the first node
 // (with the second one configured) sends to a client on the second one while
 // the first node dies. The send reports success only for a message that
-// arrives; the sender moves to the second node and reaches the peer again.
+// arrives; the sender moves to the second node under the same identifier
+// and reaches the peer again.
 #include "MosquittoFixture.h"
 #include "WylnTestSupport.h"
 
@@ -27,7 +28,7 @@ protected:
         BrokerOptions o;
         o.kind = kind;
         o.shippedConfDir = WYLN_SHIPPED_CONF_DIR;
-        o.users = {{"sender", "nodes-pw"}, {"receiver", "nodes-pw"}};
+        o.users = {{"sender", "nodes-pw"}, {"receiver", "nodes-pw"}, {"late", "nodes-pw"}};
         return o;
     }
 
@@ -76,6 +77,12 @@ TEST_P(WylnNodes, NodeDyingMidTransferIsReportedAndTheSenderMovesOn)
     ASSERT_TRUE(delivered);
     EXPECT_EQ(receiver.sink.messages().back().peer, "sender");
     EXPECT_EQ(receiver.sink.messages().back().data, "after");
+    // Its inbox moved with it, and Connect goes to a listed node when the
+    // given one is down.
+    ASSERT_EQ(receiver->SendTo("sender", "back", 4, 3000), 0);
+    EXPECT_TRUE(sender.sink.waitFor(1, 3000));
+    Peer late(plugin.creator);
+    EXPECT_EQ(late.login(broker.port(0), "late"), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(, WylnNodes, ::testing::Values(BrokerKind::EjabberdCluster, BrokerKind::MosquittoBridge),

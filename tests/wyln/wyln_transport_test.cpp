@@ -268,35 +268,6 @@ TEST_P(WylnTransport, ReconnectsAfterTheBrokerRestarts)
     EXPECT_TRUE(client->sink.waitFor(1, 3000));
 }
 
-TEST_P(WylnTransport, MovesToTheNextConfiguredBrokerUnderTheSameIdentifier)
-{
-    TestBroker second(BrokerOptions{{}, {}, nullptr, GetParam()});
-    WYLN_START_BROKER(second);
-    const std::string list = "127.0.0.1:" + std::to_string(second.port());
-    ScopedEnv brokers("WYLN_BROKERS", list.c_str());
-    auto client = loggedIn("mover");
-    Peer service(plugin.creator);
-    ASSERT_EQ(service.login(second.port(), "wyln"), 0);
-
-    broker.stop();
-    const auto start = Clock::now();
-    bool delivered = false;
-    while (!delivered && elapsedMs(start) < 10000) {
-        if ((*client)->Send("moved", 500) == 0)
-            delivered = service.sink.waitFor(1, 500);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_TRUE(delivered);
-    EXPECT_EQ(service.sink.messages()[0].peer, "mover");
-    ASSERT_EQ(service->SendTo("mover", "welcome", 7, 3000), 0);
-    EXPECT_TRUE(client->sink.waitFor(1, 3000));
-
-    // Connect succeeds through a listed broker when the given one is down.
-    Peer late(plugin.creator);
-    EXPECT_EQ(late.login(broker.port(), "late"), 0);
-}
-
 TEST_P(WylnTransport, TwoConnectionsUnderOneIdentifierSettleOnTheLaterOne)
 {
     if (ejabberd())
