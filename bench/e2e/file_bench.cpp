@@ -10,11 +10,11 @@
 // the same port a second later; the transfer must still complete with the
 // MD5 checked, and the chunks sent again are printed.
 #include "BrokerLauncher.h"
+#include "ToolProcess.h"
 #include "WylnPeer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,7 +27,6 @@
 
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 
 #ifndef ORLIN_WYLN_CONF_DIR
@@ -39,53 +38,6 @@ namespace {
 QString password(const QString& user)
 {
     return user + "-bench-pw";
-}
-
-QProcessEnvironment envFor(const QString& user)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("WYLN_CONF");
-    env.insert("WYLN_USERNAME", user);
-    env.insert("WYLN_PASSWORD", password(user));
-    return env;
-}
-
-// VmRSS and VmHWM of a process, in KiB.
-void residentKiB(qint64 pid, qint64& now, qint64& peak)
-{
-    now = peak = 0;
-    QFile f(QString("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            now = line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        else if (line.startsWith("VmHWM:"))
-            peak = line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-}
-
-// Pseudo-random bytes, written 1 MiB at a time; returns the hex MD5.
-QString writeFile(const QString& path, int mib)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return QString();
-    QByteArray b(1048576, Qt::Uninitialized);
-    quint64 x = 0x2545F4914F6CDD1Dull;
-    QCryptographicHash md5(QCryptographicHash::Md5);
-    for (int m = 0; m < mib; ++m) {
-        for (int i = 0; i + 8 <= b.size(); i += 8) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            std::memcpy(b.data() + i, &x, 8);
-        }
-        md5.addData(b);
-        if (f.write(b) != b.size())
-            return QString();
-    }
-    return QString::fromLatin1(md5.result().toHex());
 }
 
 // (a): MiB/s of 8 MiB messages between two plug-in peers.
@@ -100,12 +52,10 @@ double barePluginMiBps(const QString& host, int port, int messages)
         ++arrived;
         cv.notify_one();
     });
-    qputenv("WYLN_USERNAME", "bench-a");
-    qputenv("WYLN_PASSWORD", password("bench-a").toUtf8());
+    tools::useAccount("bench-a", password("bench-a"));
     if (a.start(host, port, "bench-a") != 0)
         return 0;
-    qputenv("WYLN_USERNAME", "bench-b");
-    qputenv("WYLN_PASSWORD", password("bench-b").toUtf8());
+    tools::useAccount("bench-b", password("bench-b"));
     if (b.start(host, port, "bench-b") != 0)
         return 0;
     const QByteArray payload(8 * 1048576, 'b');
@@ -169,34 +119,39 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     const QString file = work + "/bench.prn";
-    const QString md5 = writeFile(file, mib);
-    if (md5.isEmpty()) {
+    QString md5;
+    if (!tools::writeRandomFile(file, qint64(mib) << 20, 0x2545F4914F6CDD1Dull, md5)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
         return 1;
     }
 
     QProcess printer;
-    printer.setProcessEnvironment(envFor("printer-01"));
+    printer.setProcessEnvironment(tools::accountEnvironment("printer-01", password("printer-01")));
     printer.setProcessChannelMode(QProcess::MergedChannels);
     printer.start(tools + "/orlin_printer", {"--host", host, "--port", port, "--id", "printer-01", "--files-dir",
-                                             work + "/files", "--log", work + "/printer.log"});
-    QByteArray printerOut;
+                                             work + "/files", "--log", work + "/printer.log", "--json"});
+    QByteArray printerOut;  // for the failure text
+    tools::JsonLines printerEvents;
+    auto readPrinter = [&] {
+        const QByteArray bytes = printer.readAll();
+        printerOut += bytes;
+        printerEvents.feed(bytes);
+    };
     QElapsedTimer up;
     up.start();
-    while (!printerOut.contains("online as") && up.elapsed() < 10000 && printer.state() != QProcess::NotRunning) {
+    while (!printerEvents.has("online") && up.elapsed() < 10000 && printer.state() != QProcess::NotRunning) {
         printer.waitForReadyRead(100);
-        printerOut += printer.readAll();
+        readPrinter();
     }
-    if (!printerOut.contains("online as")) {
+    if (!printerEvents.has("online")) {
         std::fprintf(stderr, "the printer did not come up: %s\n", printerOut.constData());
         return 1;
     }
     QThread::msleep(300);
-    qint64 printerIdle = 0, printerPeak = 0;
-    residentKiB(printer.processId(), printerIdle, printerPeak);
+    const qint64 printerIdle = tools::residentMemory(printer.processId()).nowKiB;
 
     QProcess console;
-    console.setProcessEnvironment(envFor("console"));
+    console.setProcessEnvironment(tools::accountEnvironment("console", password("console")));
     console.start(tools + "/orlin_console", {"send-file", "printer-01", file, "--host", host, "--port", port, "--json",
                                              "--window", p.value("window"), "--timeout", "5000"});
     bool killed = false;
@@ -206,7 +161,7 @@ int main(int argc, char** argv)
         console.waitForFinished(50);
         consoleErr += console.readAllStandardError();
         printer.waitForReadyRead(0);
-        printerOut += printer.readAll();
+        readPrinter();
         if (killAtHalf && !killed) {
             QRegularExpressionMatchIterator it = percent.globalMatch(QString::fromUtf8(consoleErr));
             int last = 0;
@@ -224,13 +179,12 @@ int main(int argc, char** argv)
             }
         }
     }
-    qint64 printerNow = 0;
-    residentKiB(printer.processId(), printerNow, printerPeak);
+    const qint64 printerPeak = tools::residentMemory(printer.processId()).peakKiB;
     QElapsedTimer drain;
     drain.start();
-    while (!printerOut.contains("file received") && drain.elapsed() < 2000) {
+    while (!printerEvents.has("file_received") && drain.elapsed() < 2000) {
         printer.waitForReadyRead(100);
-        printerOut += printer.readAll();
+        readPrinter();
     }
     const QList<QByteArray> lines = console.readAllStandardOutput().trimmed().split('\n');
     const QJsonObject r = QJsonDocument::fromJson(lines.last()).object();
@@ -238,10 +192,8 @@ int main(int argc, char** argv)
     printer.waitForFinished(5000);
     broker->stop();
 
-    const QRegularExpression received("file received: .* size=(\\d+) md5=([0-9a-f]{32})");
-    const QRegularExpressionMatch rm = received.match(QString::fromUtf8(printerOut));
-    const bool ok = console.exitCode() == 0 && r.value("ok").toBool() && rm.hasMatch() && rm.captured(2) == md5
-                    && r.value("md5").toString() == md5;
+    const bool received = printerEvents.has("file_received", {{"md5", md5}, {"size", qint64(mib) << 20}});
+    const bool ok = console.exitCode() == 0 && r.value("ok").toBool() && received && r.value("md5").toString() == md5;
     const double mibps = r.value("mib_per_s").toDouble();
     std::printf("(b) file of %d MiB, console -> printer: %.1f MiB/s (%.2f s), md5 %s\n", mib, mibps,
                 r.value("seconds").toDouble(), ok ? "verified on both sides" : "NOT verified");
@@ -257,6 +209,6 @@ int main(int argc, char** argv)
     if (!ok)
         std::fprintf(stderr, "transfer failed (console exit %d): %s\nfile md5 %s, console %s, printer %s\n%s\n",
                      console.exitCode(), qPrintable(r.value("error").toString()), qPrintable(md5),
-                     qPrintable(r.value("md5").toString()), qPrintable(rm.captured(2)), printerOut.right(1500).constData());
+                     qPrintable(r.value("md5").toString()), received ? "the same" : "not received", printerOut.right(1500).constData());
     return ok && (!killAtHalf || killed) ? 0 : 1;
 }

@@ -5,38 +5,14 @@
 #include "ConsoleIo.h"
 #include "FileSender.h"
 #include "ToolOptions.h"
+#include "ToolProcess.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
 
 #include <cstdio>
 
-#ifdef __linux__
-#include <QFile>
-#endif
-
 namespace console {
-
-namespace {
-
-// Resident memory now and at its peak, in KiB (0 where not known).
-void residentKiB(qint64& now, qint64& peak)
-{
-    now = peak = 0;
-#ifdef __linux__
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            now = line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        else if (line.startsWith("VmHWM:"))
-            peak = line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-#endif
-}
-
-} // namespace
 
 int runSendFile(const QStringList& args)
 {
@@ -79,8 +55,7 @@ int runSendFile(const QStringList& args)
     tools::WylnPeer peer;
     if (!startPeer(peer, p))
         return 1;
-    qint64 idleKiB = 0, peakKiB = 0;
-    residentKiB(idleKiB, peakKiB);
+    const qint64 idleKiB = tools::residentMemory().nowKiB;
 
     tools::SendOptions o;
     o.target = pos[0];
@@ -113,8 +88,7 @@ int runSendFile(const QStringList& args)
         std::lock_guard<std::mutex> lock(outputLock());
         std::fprintf(stderr, "\n");
     }
-    qint64 nowKiB = 0;
-    residentKiB(nowKiB, peakKiB);
+    const qint64 peakKiB = tools::residentMemory().peakKiB;
     peer.stop();
     const QString name = o.name.isEmpty() ? info.fileName() : o.name;
     if (json) {

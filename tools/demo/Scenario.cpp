@@ -3,6 +3,7 @@
 #include "Scenario.h"
 
 #include "ScenarioInternal.h"
+#include "ToolProcess.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -46,31 +47,14 @@ QString eventText(QJsonObject e)
 
 } // namespace
 
-bool hasEvent(const std::vector<QJsonObject>& events, const QString& name, const QJsonObject& fields)
-{
-    for (const QJsonObject& e : events) {
-        if (e.value("event").toString() != name)
-            continue;
-        bool all = true;
-        for (auto it = fields.begin(); it != fields.end() && all; ++it)
-            all = e.value(it.key()) == it.value();
-        if (all)
-            return true;
-    }
-    return false;
-}
-
 Scenario::Proc* Scenario::spawn(const QString& tag, const QString& program, const QStringList& args, const QString& user,
                                 const QList<QPair<QString, QString>>& extraEnv)
 {
     auto proc = std::make_unique<Proc>();
     Proc* raw = proc.get();
     raw->tag = tag;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("WYLN_CONF");
+    QProcessEnvironment env = tools::accountEnvironment(user, password(user));
     env.remove("WYLN_SERVICE_ID");
-    env.insert("WYLN_USERNAME", user);
-    env.insert("WYLN_PASSWORD", password(user));
     for (const auto& v : extraEnv)
         env.insert(v.first, v.second);
     raw->p.setProcessEnvironment(env);
@@ -80,15 +64,14 @@ Scenario::Proc* Scenario::spawn(const QString& tag, const QString& program, cons
     auto drain = [this, raw, quietStdout](QProcess::ProcessChannel ch) {
         raw->p.setReadChannel(ch);
         while (raw->p.canReadLine()) {
-            const QString line = QString::fromUtf8(raw->p.readLine()).trimmed();
+            const QByteArray bytes = raw->p.readLine();
+            const QString line = QString::fromUtf8(bytes).trimmed();
             raw->lines << line;
-            const QJsonDocument d = ch == QProcess::StandardOutput && line.startsWith('{')
-                                        ? QJsonDocument::fromJson(line.toUtf8())
-                                        : QJsonDocument();
-            if (d.isObject())
-                raw->events.push_back(d.object());
+            const QJsonObject event = ch == QProcess::StandardOutput ? tools::jsonLine(bytes) : QJsonObject();
+            if (!event.isEmpty())
+                raw->events.push_back(event);
             if (!(quietStdout && ch == QProcess::StandardOutput))
-                say(QString("    %1 | %2").arg(raw->tag, -8).arg(d.isObject() ? eventText(d.object()) : line));
+                say(QString("    %1 | %2").arg(raw->tag, -8).arg(event.isEmpty() ? line : eventText(event)));
         }
     };
     QObject::connect(&raw->p, &QProcess::readyReadStandardOutput, [drain] { drain(QProcess::StandardOutput); });

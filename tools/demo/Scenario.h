@@ -69,8 +69,6 @@ struct Summary
     std::vector<QJsonObject> printerEvents;
 };
 
-// Whether `events` hold one named `name` whose members include `fields`.
-bool hasEvent(const std::vector<QJsonObject>& events, const QString& name, const QJsonObject& fields = {});
 // Whether a service event is the task-status update `id`/`status` from `from`.
 bool isTaskStatus(const QJsonObject& serviceEvent, const QString& from, int id, int status);
 

@@ -1,7 +1,7 @@
 // The steps of the demo's job, in the order plan() lists them.
 #include "ChunkText.h"
 #include "ScenarioInternal.h"
-#include "wire/Md5.h"
+#include "ToolProcess.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -12,41 +12,16 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstring>
 
 namespace demo {
 
 namespace {
 
-// A deterministic print file, written 1 MiB at a time: a small header, then
+// A deterministic print file of `mib` MiB: a small header, then
 // pseudo-random bytes. md5Hex gets its MD5.
 bool writePrintFile(const QString& path, int mib, QString& md5Hex)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    QByteArray b(1048576, Qt::Uninitialized);
-    quint64 x = 0x9E3779B97F4A7C15ull;
-    orlin::Md5 md5;
-    for (int m = 0; m < mib; ++m) {
-        for (int i = 0; i + 8 <= b.size(); i += 8) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            std::memcpy(b.data() + i, &x, 8);
-        }
-        if (m == 0) {
-            const QByteArray head = "PRN-SIM 1 600x400mm KCMY\n";
-            std::memcpy(b.data(), head.constData(), static_cast<size_t>(head.size()));
-        }
-        md5.Update(b.constData(), static_cast<size_t>(b.size()));
-        if (f.write(b) != b.size())
-            return false;
-    }
-    unsigned char digest[orlin::kMd5Len];
-    md5.Final(digest);
-    md5Hex = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), orlin::kMd5Len).toHex());
-    return true;
+    return tools::writeRandomFile(path, qint64(mib) << 20, 0x9E3779B97F4A7C15ull, md5Hex, "PRN-SIM 1 600x400mm KCMY\n");
 }
 
 QJsonObject replyData(const QJsonObject& json)
@@ -340,8 +315,8 @@ bool Scenario::printWithProgress(Step& s)
     const bool ended = waitForEvent(service_, [&](const QJsonObject& e) { return isTaskStatus(e, dev, 1001, 2); }, 3000);
     const bool started = std::any_of(service_->events.begin(), service_->events.end(),
                                      [&](const QJsonObject& e) { return isTaskStatus(e, dev, 1001, 1); });
-    const bool full = hasEvent(watch->events, "status", {{"progress", 100}})
-                      && hasEvent(watch->events, "status", {{"done_copies", c_.copies}, {"total_copies", c_.copies}});
+    const bool full = tools::hasEvent(watch->events, "status", {{"progress", 100}})
+                      && tools::hasEvent(watch->events, "status", {{"done_copies", c_.copies}, {"total_copies", c_.copies}});
     const auto reports = std::count_if(service_->events.begin(), service_->events.end(), [&](const QJsonObject& e) {
         return e.value("event").toString() == "report" && e.value("from").toString() == dev;
     });
