@@ -2,6 +2,9 @@
 
 #include "EjabberdLauncher.h"
 #include "MosquittoLauncher.h"
+#include "OwnBroker.h"
+
+#include <QFile>
 
 #include <QThread>
 
@@ -100,6 +103,30 @@ int BrokerLauncher::port() const
 {
     const auto e = endpoints();
     return e.empty() ? 0 : e.front().port;
+}
+
+QString readText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool writeText(const QString& path, const QString& text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.toUtf8()) >= 0;
+}
+
+std::optional<BrokerKind> brokerKindNamed(const QString& name)
+{
+    const std::pair<const char*, BrokerKind> kinds[] = {{"mosquitto", BrokerKind::Mosquitto},
+                                                        {"ejabberd", BrokerKind::Ejabberd},
+                                                        {"cluster", BrokerKind::EjabberdCluster},
+                                                        {"bridge", BrokerKind::MosquittoBridge}};
+    for (const auto& k : kinds)
+        if (name == QLatin1String(k.first))
+            return k.second;
+    return std::nullopt;
 }
 
 std::optional<BrokerEndpoint> sharedBrokerFromEnvironment()

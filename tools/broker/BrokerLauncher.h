@@ -39,6 +39,9 @@ enum class BrokerKind
     MosquittoBridge,
 };
 
+// The kind a command line names: mosquitto, ejabberd, cluster or bridge.
+std::optional<BrokerKind> brokerKindNamed(const QString& name);
+
 struct BrokerUser
 {
     QString name;
@@ -121,6 +124,13 @@ public:
     QString unavailable() const { return unavailable_; }
 
 protected:
+    // Sets errorText(); returns false, for `return fail(...)`.
+    bool fail(const QString& what)
+    {
+        error_ = what;
+        return false;
+    }
+
     QString error_;
     QString unavailable_;
 };

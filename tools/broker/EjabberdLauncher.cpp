@@ -16,18 +16,6 @@ namespace {
 // Where Debian installs ejabberd's Erlang applications.
 const char kEjabberdLibs[] = "/usr/lib/x86_64-linux-gnu";
 
-QString readText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-bool writeText(const QString& path, const QString& text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.toUtf8()) >= 0;
-}
-
 // Erlang text for a binary holding s.
 QString erlBinary(const QString& s)
 {
@@ -73,7 +61,7 @@ struct EjabberdLauncher::Node
     int port = 0;
 };
 
-EjabberdLauncher::EjabberdLauncher(BrokerSetup setup, int nodes) : setup_(std::move(setup))
+EjabberdLauncher::EjabberdLauncher(BrokerSetup setup, int nodes) : OwnBroker(std::move(setup))
 {
     for (int i = 0; i < nodes; ++i)
         nodes_.push_back(std::make_unique<Node>());
@@ -112,12 +100,6 @@ QProcessEnvironment EjabberdLauncher::environment(size_t index) const
     env.insert("EJABBERD_CONFIG_PATH", nodeDir(index) + "/ejabberd.yml");
     env.insert("EJABBERD_LOG_PATH", nodeDir(index) + "/log/ejabberd.log");
     return env;
-}
-
-bool EjabberdLauncher::fail(const QString& what)
-{
-    error_ = what;
-    return false;
 }
 
 bool EjabberdLauncher::launch(size_t index)

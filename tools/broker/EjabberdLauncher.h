@@ -5,10 +5,9 @@
 // an Erlang port mapper of their own, on 127.0.0.1 and a free port.
 #pragma once
 
-#include "BrokerLauncher.h"
+#include "OwnBroker.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -20,7 +19,7 @@ namespace tools {
 // password).
 QString loopbackEjabberdConfig(const QString& shipped, int port, bool anonymous);
 
-class EjabberdLauncher : public BrokerLauncher
+class EjabberdLauncher : public OwnBroker
 {
 public:
     EjabberdLauncher(BrokerSetup setup, int nodes);
@@ -35,7 +34,6 @@ public:
     void killNode(size_t index) override;
     std::vector<BrokerEndpoint> endpoints() const override;
     QString log() const override;
-    QString dir() const override { return dir_.path(); }
 
     // Runs one of ejabberd's administration commands on node `index`, as
     // `ejabberdctl --node <node> <args>` does.
@@ -49,10 +47,7 @@ private:
     QProcessEnvironment environment(size_t index) const;
     bool launch(size_t index);
     bool waitReady(size_t index, int timeoutMs);
-    bool fail(const QString& what);
 
-    BrokerSetup setup_;
-    QTemporaryDir dir_;
     QProcess epmd_;
     int epmdPort_ = 0;
     std::vector<std::unique_ptr<Node>> nodes_;

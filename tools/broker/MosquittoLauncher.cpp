@@ -32,18 +32,6 @@ bool runningAsRoot()
 #endif
 }
 
-QString readText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
-bool writeText(const QString& path, const QString& text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.toUtf8()) >= 0;
-}
-
 } // namespace
 
 QString loopbackMosquittoConfig(const QString& shippedText, const QString& confDir, int port, bool runAsRoot)
@@ -71,7 +59,7 @@ QString loopbackMosquittoConfig(const QString& shippedText, const QString& confD
     return out.join('\n') + '\n';
 }
 
-MosquittoLauncher::MosquittoLauncher(BrokerSetup setup) : setup_(std::move(setup)) {}
+MosquittoLauncher::MosquittoLauncher(BrokerSetup setup) : OwnBroker(std::move(setup)) {}
 
 MosquittoLauncher::~MosquittoLauncher()
 {
@@ -86,12 +74,6 @@ std::vector<BrokerEndpoint> MosquittoLauncher::endpoints() const
 QString MosquittoLauncher::log() const
 {
     return readText(dir_.path() + "/broker.log") + readText(dir_.path() + "/stdout.log");
-}
-
-bool MosquittoLauncher::fail(const QString& what)
-{
-    error_ = what;
-    return false;
 }
 
 bool MosquittoLauncher::writePasswords()
@@ -288,12 +270,6 @@ std::vector<BrokerEndpoint> BridgeLauncher::endpoints() const
 QString BridgeLauncher::log() const
 {
     return remote_->log() + (local_ ? local_->log() : QString());
-}
-
-bool BridgeLauncher::fail(const QString& what)
-{
-    error_ = what;
-    return false;
 }
 
 } // namespace tools

@@ -1,10 +1,9 @@
 // The mosquitto kind of BrokerLauncher.
 #pragma once
 
-#include "BrokerLauncher.h"
+#include "OwnBroker.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -14,7 +13,7 @@ namespace tools {
 // dropped, the local listener moved to `port`, the log sent to confDir.
 QString loopbackMosquittoConfig(const QString& shippedText, const QString& confDir, int port, bool runAsRoot);
 
-class MosquittoLauncher : public BrokerLauncher
+class MosquittoLauncher : public OwnBroker
 {
 public:
     explicit MosquittoLauncher(BrokerSetup setup);
@@ -25,15 +24,11 @@ public:
     void kill() override;
     std::vector<BrokerEndpoint> endpoints() const override;
     QString log() const override;
-    QString dir() const override { return dir_.path(); }
 
 private:
     bool writeConfiguration();
     bool writePasswords();
-    bool fail(const QString& what);
 
-    BrokerSetup setup_;
-    QTemporaryDir dir_;
     QProcess proc_;
     int port_ = 0;
     bool configured_ = false;
@@ -61,8 +56,6 @@ public:
     QString dir() const override { return remote_->dir(); }
 
 private:
-    bool fail(const QString& what);
-
     BrokerSetup setup_;
     std::unique_ptr<MosquittoLauncher> remote_, local_;
 };

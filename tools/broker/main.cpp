@@ -8,7 +8,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QMap>
 #include <QThread>
 
 #include <atomic>
@@ -47,16 +46,14 @@ bool readUsers(const QString& path, std::vector<tools::BrokerUser>& users)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    tools::setToolName("orlin_broker");
     QCommandLineParser p;
-    p.setApplicationDescription(
+    tools::describeTool(
+        p, "orlin_broker",
         "Starts mosquitto (from PATH) on a free 127.0.0.1 port in a temporary folder, the way the tests and the "
         "demo do, and prints one line: ORLIN_BROKER_HOST=<host> ORLIN_BROKER_PORT=<port>. Runs until SIGINT or "
         "SIGTERM and then stops the broker and removes its folder.\n"
         "Without --shipped-conf: an open configuration (anonymous clients, 16 MiB packets), the one the plug-in's "
         "integration tests and benchmark use.");
-    p.addHelpOption();
-    p.addVersionOption();
     p.addOptions({
         {"shipped-conf", "Use the shipped configuration from this folder (mosquitto.conf, wyln.acl).", "dir"},
         {"users-file", "Broker users, one \"name password\" per line.", "file"},
@@ -65,16 +62,13 @@ int main(int argc, char** argv)
          "kind", "mosquitto"},
     });
     p.process(app);
-    const QMap<QString, tools::BrokerKind> kinds{{"mosquitto", tools::BrokerKind::Mosquitto},
-                                                 {"ejabberd", tools::BrokerKind::Ejabberd},
-                                                 {"cluster", tools::BrokerKind::EjabberdCluster},
-                                                 {"bridge", tools::BrokerKind::MosquittoBridge}};
-    if (!kinds.contains(p.value("kind"))) {
+    const std::optional<tools::BrokerKind> kind = tools::brokerKindNamed(p.value("kind"));
+    if (!kind) {
         tools::usageError("--kind must be mosquitto, ejabberd, cluster or bridge");
         return 1;
     }
     tools::BrokerSetup setup;
-    setup.kind = kinds.value(p.value("kind"));
+    setup.kind = *kind;
     setup.shippedConfDir = p.value("shipped-conf");
     if (p.isSet("users-file") && !readUsers(p.value("users-file"), setup.users))
         return 1;

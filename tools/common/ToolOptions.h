@@ -1,5 +1,5 @@
-// Command-line pieces every tool shares: the version, numeric options and
-// broker credentials.
+// Command-line pieces every tool shares: name, version and help, numeric
+// options, the broker options and credentials.
 #pragma once
 
 #include <QByteArray>
@@ -21,6 +21,16 @@ inline void setToolName(const char* name)
 {
     QCoreApplication::setApplicationName(name);
     QCoreApplication::setApplicationVersion(ORLIN_VERSION);
+}
+
+// The start of every tool's command line: its name and version (for
+// --version), its description, --help and --version.
+inline void describeTool(QCommandLineParser& p, const char* name, const QString& description)
+{
+    setToolName(name);
+    p.setApplicationDescription(description);
+    p.addHelpOption();
+    p.addVersionOption();
 }
 
 // A usage error: the message on stderr.
@@ -64,6 +74,34 @@ inline bool setCredentials(const QString& user, const QString& passwordFile, con
         line.chop(1);
     qputenv(passwordVariable, line);
     return true;
+}
+
+// A usage error for the first positional argument of a tool that takes none.
+inline bool noArguments(const QCommandLineParser& p)
+{
+    if (p.positionalArguments().isEmpty())
+        return true;
+    usageError("unexpected argument \"" + p.positionalArguments().first() + "\"; see --help");
+    return false;
+}
+
+// The options of a tool that logs in to a broker.
+inline void addBrokerOptions(QCommandLineParser& p)
+{
+    p.addOptions({
+        {"host", "Broker host.", "host", "127.0.0.1"},
+        {"port", "Broker port.", "port", "1883"},
+        {"user", "Broker user name (else WYLN_USERNAME).", "name"},
+        {"password-file", "File whose first line is the broker password (else WYLN_PASSWORD).", "file"},
+    });
+}
+
+// After parsing: the port, and the credentials handed to the plug-in; false
+// after a usage error.
+inline bool brokerOptions(const QCommandLineParser& p, int& port)
+{
+    return intOption(p, "port", 1, port)
+           && setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD");
 }
 
 } // namespace tools

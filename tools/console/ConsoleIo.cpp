@@ -86,13 +86,8 @@ void addCommon(QCommandLineParser& p)
 {
     p.addHelpOption();
     p.addVersionOption();
-    p.addOptions({
-        {"host", "Broker host.", "host", "127.0.0.1"},
-        {"port", "Broker port.", "port", "1883"},
-        {"user", "Broker user name (else WYLN_USERNAME).", "name"},
-        {"password-file", "File whose first line is the broker password (else WYLN_PASSWORD).", "file"},
-        {"json", "Machine-readable output: one JSON object per line."},
-    });
+    tools::addBrokerOptions(p);
+    p.addOption({"json", "Machine-readable output: one JSON object per line."});
 }
 
 bool parse(QCommandLineParser& p, const QString& cmd, const QStringList& args, int positional)
@@ -103,8 +98,7 @@ bool parse(QCommandLineParser& p, const QString& cmd, const QStringList& args, i
         return false;
     }
     int port = 0;
-    return tools::intOption(p, "port", 1, port)
-           && tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD");
+    return tools::brokerOptions(p, port);
 }
 
 bool startPeer(tools::WylnPeer& peer, QCommandLineParser& p, const QString& id)

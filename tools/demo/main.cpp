@@ -6,7 +6,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QMap>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -18,14 +17,12 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    tools::setToolName("orlin_demo");
     QCommandLineParser p;
-    p.setApplicationDescription(
+    tools::describeTool(
+        p, "orlin_demo",
         "Starts a mosquitto broker on a free loopback port with the shipped configuration (or uses the broker "
         "ORLIN_BROKER_HOST and ORLIN_BROKER_PORT name), the service console and the simulated printer, then "
         "drives a full print job from a client console, prints the transcript and stops everything it started.");
-    p.addHelpOption();
-    p.addVersionOption();
     p.addOptions({
         {"conf-dir", "Directory of the shipped mosquitto.conf and wyln.acl.", "dir", ORLIN_WYLN_CONF_DIR},
         {"work-dir", "Keep the print file, the printer's files and logs here (default: a temporary directory).", "dir"},
@@ -40,11 +37,8 @@ int main(int argc, char** argv)
                     "instead of the orlin_printer beside the demo.", "command"},
     });
     p.process(app);
-    const QMap<QString, tools::BrokerKind> kinds{{"mosquitto", tools::BrokerKind::Mosquitto},
-                                                 {"ejabberd", tools::BrokerKind::Ejabberd},
-                                                 {"cluster", tools::BrokerKind::EjabberdCluster},
-                                                 {"bridge", tools::BrokerKind::MosquittoBridge}};
-    if (!kinds.contains(p.value("broker"))) {
+    const std::optional<tools::BrokerKind> kind = tools::brokerKindNamed(p.value("broker"));
+    if (!kind) {
         tools::usageError("--broker must be mosquitto, ejabberd, cluster or bridge");
         return 1;
     }
@@ -63,7 +57,7 @@ int main(int argc, char** argv)
     }
     c.fileMiB = sizeMiB;
     c.copies = copies;
-    c.brokerKind = kinds.value(p.value("broker"));
+    c.brokerKind = *kind;
     c.failover = p.isSet("failover");
     c.printerCommand = p.value("printer").split(' ', Qt::SkipEmptyParts);
     c.transcript = [](const QString& line) {

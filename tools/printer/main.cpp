@@ -21,21 +21,16 @@ void onSignal(int) { g_stop = true; }
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    tools::setToolName("orlin_printer");
     QCommandLineParser p;
-    p.setApplicationDescription(
+    tools::describeTool(
+        p, "orlin_printer",
         "A simulated printer: loads the Orlin library as a printer's PC software does and answers the protocol "
         "from its own task list, files and print jobs.\n"
         "Without --id or --apply-info it uses the 5-argument Init (identifier assigned by the transport); with "
         "either it uses the 7-argument Init, which also asks the service for its clients.\n"
         "Broker credentials: --user and --password-file, or WYLN_USERNAME and WYLN_PASSWORD.");
-    p.addHelpOption();
-    p.addVersionOption();
+    tools::addBrokerOptions(p);
     p.addOptions({
-        {"host", "Broker host.", "host", "127.0.0.1"},
-        {"port", "Broker port.", "port", "1883"},
-        {"user", "Broker user name (else WYLN_USERNAME).", "name"},
-        {"password-file", "File whose first line is the broker password (else WYLN_PASSWORD).", "file"},
         {"id", "Identifier to log in under (7-argument Init; empty: apply for one).", "id"},
         {"apply-info", "Apply information for the 7-argument Init.", "text"},
         {"client-mode", "Init's client mode (0 or 1).", "mode", "0"},
@@ -48,22 +43,18 @@ int main(int argc, char** argv)
          "n", "1"},
     });
     p.process(app);
-    if (!p.positionalArguments().isEmpty()) {
-        tools::usageError("unexpected argument \"" + p.positionalArguments().first() + "\"; see --help");
+    if (!tools::noArguments(p))
         return 1;
-    }
 
     sim::PrinterOptions o;
     int count = 1;
-    if (!tools::intOption(p, "port", 1, o.port) || !tools::intOption(p, "client-mode", 0, o.clientMode)
+    if (!tools::brokerOptions(p, o.port) || !tools::intOption(p, "client-mode", 0, o.clientMode)
         || !tools::intOption(p, "step-ms", 1, o.stepMs) || !tools::intOption(p, "count", 1, count))
         return 1;
     if (count > 10000) {
         tools::usageError("--count wants a number from 1 to 10000");
         return 1;
     }
-    if (!tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD"))
-        return 1;
     o.host = p.value("host");
     o.useId = p.isSet("id") || p.isSet("apply-info");
     o.id = p.value("id");
