@@ -2,7 +2,6 @@
 // checked by the scenario, then the received file compared byte for byte.
 #include "ScenarioTestSupport.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
@@ -65,10 +64,3 @@ TEST(EndToEnd, FullPrintJobThroughBrokerServiceAndPrinter)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -5,7 +5,6 @@
 // printer answers again within 10 s, and a file sent after that arrives.
 #include "ScenarioTestSupport.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -52,10 +51,3 @@ INSTANTIATE_TEST_SUITE_P(, AcrossNodes,
                          });
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
