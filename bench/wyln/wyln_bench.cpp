@@ -5,6 +5,7 @@
 // instead (shipped configurations; across two nodes the sending peer is on
 // the first node, the receiving one on the second).
 #include "MosquittoFixture.h"
+#include "RawClient.h"
 #include "WylnTestSupport.h"
 
 #include <benchmark/benchmark.h>

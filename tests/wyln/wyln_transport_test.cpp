@@ -1,6 +1,7 @@
 // Integration tests of the wyln plug-in against a private broker of each
 // kind: mosquitto, and an ejabberd node.
 #include "MosquittoFixture.h"
+#include "Presence.h"
 #include "WylnTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,11 +39,6 @@ protected:
     }
 
     bool ejabberd() const { return GetParam() == BrokerKind::Ejabberd; }
-    // Credentials of a bare client named `user` (none needed by mosquitto).
-    bool rawConnect(RawClient& c, const char* user)
-    {
-        return ejabberd() ? c.connect(broker.port(), user, kAnyPassword) : c.connect(broker.port());
-    }
 
     std::unique_ptr<Peer> loggedIn(const std::string& id = std::string())
     {
@@ -67,14 +63,18 @@ TEST_P(WylnTransport, LoginIssuesOrKeepsIdentifiersAndPublishesPresence)
     auto named = loggedIn("client-7");
     EXPECT_EQ(named->id(), "client-7");
 
-    RawClient watcher("watcher");
-    ASSERT_TRUE(rawConnect(watcher, "watcher"));
-    ASSERT_TRUE(watcher.subscribe("presence/client-7"));
-    ASSERT_TRUE(watcher.waitFor(1, 2000));
-    EXPECT_EQ(watcher.messages()[0].data, "online");
+    // As the service's presence watcher sees it (mosquitto: anonymously).
+    Inbox seen;
+    tools::PresenceWatcher watcher([&](const QString& id, bool online) {
+        if (id == "client-7")
+            seen.add(Message{online ? "online" : "offline", id.toStdString()});
+    });
+    ASSERT_TRUE(watcher.start(testBrokerHost(), broker.port(), ejabberd() ? "watcher" : "", kAnyPassword));
+    ASSERT_TRUE(seen.waitFor(1, 2000));
+    EXPECT_EQ(seen.messages()[0].data, "online");
     named->destroy();
-    ASSERT_TRUE(watcher.waitFor(2, 2000));
-    EXPECT_EQ(watcher.messages()[1].data, "offline");
+    ASSERT_TRUE(seen.waitFor(2, 2000));
+    EXPECT_EQ(seen.messages()[1].data, "offline");
 }
 
 TEST_P(WylnTransport, MalformedOrRefusedIdentifiersGiveEightThenApplyIdRecovers)
