@@ -170,9 +170,9 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    tools::setToolName("orlin_fleet");
     QCommandLineParser p;
-    p.setApplicationDescription(
+    tools::describeTool(
+        p, "orlin_fleet",
         "The service side with a live web view of the fleet: logs in as the service (\"wyln\", or "
         "WYLN_SERVICE_ID), keeps every printer's presence, heartbeats, reports, task-status updates and the file "
         "transfers it sees, answers heartbeats and \"getClient\" as the service console does, and serves a page, "
@@ -183,13 +183,8 @@ int main(int argc, char** argv)
         "  GET /api/events          Server-Sent Events: printer, task_status, transfer, reset\n\n"
         "It serves on 127.0.0.1 unless --listen says otherwise; on any other address every request needs the "
         "access token (printed at start, or --token-file).");
-    p.addHelpOption();
-    p.addVersionOption();
+    tools::addBrokerOptions(p);
     p.addOptions({
-        {"host", "Broker host.", "host", "127.0.0.1"},
-        {"port", "Broker port.", "port", "1883"},
-        {"user", "Broker user name (else WYLN_USERNAME).", "name"},
-        {"password-file", "File whose first line is the broker password (else WYLN_PASSWORD).", "file"},
         {"presence-user", "User name of the presence connection (else WYLN_PRESENCE_USERNAME).", "name"},
         {"presence-password-file", "File whose first line is its password (else WYLN_PRESENCE_PASSWORD).", "file"},
         {"monitor", "Also watch the messages between other peers for file transfers (the broker must allow the "
@@ -204,23 +199,20 @@ int main(int argc, char** argv)
                              "waiting for it, before the connection is closed.", "ms", "5000"},
     });
     p.process(app);
-    if (!p.positionalArguments().isEmpty()) {
-        tools::usageError("unexpected argument \"" + p.positionalArguments().first() + "\"; see --help");
+    if (!tools::noArguments(p))
         return 1;
-    }
     fleet::ServerOptions so;
     int brokerPort = 0, offlineS = 0;
     if (!parseListen(p.value("listen"), so.host, so.port)) {
         tools::usageError("--listen wants host:port, not \"" + p.value("listen") + "\"");
         return 1;
     }
-    if (!tools::intOption(p, "port", 1, brokerPort) || !tools::intOption(p, "offline-after", 1, offlineS)
+    if (!tools::brokerOptions(p, brokerPort) || !tools::intOption(p, "offline-after", 1, offlineS)
         || !tools::intOption(p, "read-timeout", 1, so.readTimeoutS)
         || !tools::intOption(p, "request-deadline", 1, so.requestDeadlineMs))
         return 1;
-    if (!tools::setCredentials(p.value("user"), p.value("password-file"), "WYLN_USERNAME", "WYLN_PASSWORD")
-        || !tools::setCredentials(p.value("presence-user"), p.value("presence-password-file"), "WYLN_PRESENCE_USERNAME",
-                                  "WYLN_PRESENCE_PASSWORD")
+    if (!tools::setCredentials(p.value("presence-user"), p.value("presence-password-file"), "WYLN_PRESENCE_USERNAME",
+                               "WYLN_PRESENCE_PASSWORD")
         || !tools::setCredentials(QString(), p.value("token-file"), "", "ORLIN_FLEET_TOKEN"))
         return 1;
     // Like the passwords, the token stays off the command line, where other
