@@ -64,6 +64,20 @@ as() { # as USER command...: runs a tool under a broker account (env execs
   env WYLN_USERNAME="$u" WYLN_PASSWORD="$u-fault-pw" "$@"
 }
 rss() { awk '/^VmRSS:/ {print $2}' "/proc/$printer_pid/status"; }
+# Whether the printer (run with --json: one JSON object per event line) has
+# reported event $1.
+printer_event() {
+  python3 - "$1" "$work/printer.out" <<'PY'
+import json, sys
+for line in open(sys.argv[2], errors="replace"):
+    try:
+        if line.startswith("{") and json.loads(line).get("event") == sys.argv[1]:
+            sys.exit(0)
+    except ValueError:
+        pass
+sys.exit(1)
+PY
+}
 now_ms() { date +%s%3N; }
 fail() { echo "FAULTS FAILED: $*"; [ -f "$work/printer.log" ] && tail -20 "$work/printer.log"; exit 1; }
 
@@ -71,10 +85,10 @@ start_broker
 as wyln "$tools/orlin_console" service --port "$port" --quiet-heartbeats >"$work/service.out" 2>&1 &
 service_pid=$!
 env WYLN_USERNAME="$printer" WYLN_PASSWORD="$printer-fault-pw" "$tools/orlin_printer" --port "$port" --id "$printer" --files-dir "$work/files" \
-  --log "$work/printer.log" >"$work/printer.out" 2>&1 &
+  --log "$work/printer.log" --json >"$work/printer.out" 2>&1 &
 printer_pid=$!
-for _ in $(seq 100); do grep -q "online as" "$work/printer.out" 2>/dev/null && break; sleep 0.1; done
-grep -q "online as" "$work/printer.out" || fail "printer did not come online: $(cat "$work/printer.out")"
+for _ in $(seq 100); do printer_event online && break; sleep 0.1; done
+printer_event online || fail "printer did not come online: $(cat "$work/printer.out")"
 
 head -c $((24 << 20)) /dev/urandom >"$work/job.prn"
 send() { as console "$tools/orlin_console" send "$printer" "$@" --port "$port"; }

@@ -4,6 +4,7 @@
 // transfers; a printer whose name and error text are markup shows them as
 // text. A screenshot of the page is saved.
 #include "FleetTestSupport.h"
+#include "ToolProcess.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -117,9 +118,12 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
     QProcess printer;
     printer.start(QString(ORLIN_TOOLS_DIR) + "/orlin_printer",
                   {"--host", broker->host(), "--port", QString::number(broker->port()), "--id", "printer-01", "--files-dir",
-                   files, "--log", work.path() + "/printer.log", "--step-ms", "250"});
-    QByteArray printerOut;
-    ASSERT_TRUE(waitUntil([&] { return (printerOut += printer.readAllStandardOutput()).contains("online as"); }, 10000));
+                   files, "--log", work.path() + "/printer.log", "--step-ms", "250", "--json"});
+    tools::JsonLines printerEvents;
+    ASSERT_TRUE(waitUntil([&] {
+        printerEvents.feed(printer.readAllStandardOutput());
+        return printerEvents.has("online");
+    }, 10000));
 
     FakePrinter markup;
     ASSERT_TRUE(markup.start(*broker, kMarkupName));
@@ -197,10 +201,3 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
