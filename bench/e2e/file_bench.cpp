@@ -29,6 +29,9 @@
 #include <cstdio>
 #include <mutex>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #ifndef ORLIN_WYLN_CONF_DIR
 #define ORLIN_WYLN_CONF_DIR ""
 #endif
@@ -38,6 +41,40 @@ namespace {
 QString password(const QString& user)
 {
     return user + "-bench-pw";
+}
+
+// CPU time (user + system) of a running process, in ms.
+double cpuMs(qint64 pid)
+{
+    QFile f(QString("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> v = stat.mid(stat.lastIndexOf(')') + 2).split(' ');  // from field 3 on
+    return (v.value(11).toDouble() + v.value(12).toDouble()) * 1000.0 / sysconf(_SC_CLK_TCK);
+}
+
+// CPU time of this process's children that ended, in ms.
+double endedChildrenMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+// The child of this process running `name`.
+qint64 childPid(const QByteArray& name)
+{
+    for (const QString& d : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile f("/proc/" + d + "/stat");
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = f.readAll();
+        const int open = stat.indexOf('('), close = stat.lastIndexOf(')');
+        if (stat.mid(open + 1, close - open - 1) == name && stat.mid(close + 2).split(' ').value(1).toLongLong() == getpid())
+            return d.toLongLong();
+    }
+    return 0;
 }
 
 // (a): MiB/s of 8 MiB messages between two plug-in peers.
@@ -150,6 +187,8 @@ int main(int argc, char** argv)
     QThread::msleep(300);
     const qint64 printerIdle = tools::residentMemory(printer.processId()).nowKiB;
 
+    const qint64 brokerPid = childPid("mosquitto");
+    const double cpu0[3] = {endedChildrenMs(), cpuMs(printer.processId()), cpuMs(brokerPid)};
     QProcess console;
     console.setProcessEnvironment(tools::accountEnvironment("console", password("console")));
     console.start(tools + "/orlin_console", {"send-file", "printer-01", file, "--host", host, "--port", port, "--json",
@@ -180,6 +219,8 @@ int main(int argc, char** argv)
         }
     }
     const qint64 printerPeak = tools::residentMemory(printer.processId()).peakKiB;
+    const double cpu[3] = {endedChildrenMs() - cpu0[0], cpuMs(printer.processId()) - cpu0[1],
+                           killed ? 0 : cpuMs(brokerPid) - cpu0[2]};
     QElapsedTimer drain;
     drain.start();
     while (!printerEvents.has("file_received") && drain.elapsed() < 2000) {
@@ -203,6 +244,8 @@ int main(int argc, char** argv)
     std::printf("console RSS: idle %.1f MiB, peak %.1f MiB (+%.1f MiB)\n", ci / 1024.0, cp / 1024.0, (cp - ci) / 1024.0);
     std::printf("printer RSS: idle %.1f MiB, peak %.1f MiB (+%.1f MiB)\n", printerIdle / 1024.0, printerPeak / 1024.0,
                 (printerPeak - printerIdle) / 1024.0);
+    std::printf("CPU per MiB of the file: console %.2f ms, printer %.2f ms, broker %s ms\n", cpu[0] / mib, cpu[1] / mib,
+                killed ? "(restarted: not counted)" : qPrintable(QString::number(cpu[2] / mib, 'f', 2)));
     std::printf("chunks: %d, sent %d, sent again %d (%.1f MiB), window %s\n", r.value("total_chunks").toInt(),
                 r.value("chunks_sent").toInt(), r.value("chunks_resent").toInt(),
                 r.value("bytes_resent").toDouble() / 1048576.0, qPrintable(p.value("window")));
