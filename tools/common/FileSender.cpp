@@ -164,10 +164,17 @@ bool Sender::build(int index, QByteArray& text, bool inOrder)
 }
 
 // The msg_id is the header's first member: {"body":...,"header":{"msg_id":"<id>",...
+// Found from the end: the header closes the message, after 8 MiB of chunk
+// text.
+QString msgIdOf(const QByteArray& text)
+{
+    const int at = text.lastIndexOf("\"header\":{\"msg_id\":\"") + 20;
+    return QString::fromLatin1(text.constData() + at, 36);
+}
+
 int Sender::send(const QByteArray& text, int index, Kind kind)
 {
-    const int at = text.indexOf("\"header\":{\"msg_id\":\"") + 20;
-    const QString msgId = QString::fromLatin1(text.constData() + at, 36);
+    const QString msgId = msgIdOf(text);
     pending_[msgId] = Pending{index, kind};
     const int rc = peer_.sendTo(o_.target, text, o_.sendTimeoutMs);
     if (rc != 0)
@@ -257,8 +264,7 @@ bool Sender::collect(int timeoutMs)
 // sent again until the printer answers or --give-up passes.
 bool Sender::ask(const QByteArray& text, int index, Reply& r)
 {
-    const int at = text.indexOf("\"header\":{\"msg_id\":\"") + 20;
-    const QString msgId = QString::fromLatin1(text.constData() + at, 36);
+    const QString msgId = msgIdOf(text);
     QElapsedTimer t;
     t.start();
     int rc = 0;
