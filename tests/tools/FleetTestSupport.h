@@ -136,6 +136,15 @@ inline QJsonObject printing(int task, int progress)
                                             {"error_info", QJsonArray()}}}};
 }
 
+// An "error_info" entry as the library sends it: all 260 bytes of the text's
+// field in Base64.
+inline QJsonObject errorEntry(int code, const QString& text)
+{
+    QByteArray field(260, '\0');
+    field.replace(0, text.toUtf8().size(), text.toUtf8());
+    return QJsonObject{{"code", code}, {"msg", QString::fromLatin1(field.toBase64())}};
+}
+
 inline QJsonObject getJson(httplib::Client& c, const std::string& path, int* status = nullptr)
 {
     auto r = c.Get(path.c_str());

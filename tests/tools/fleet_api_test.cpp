@@ -69,10 +69,8 @@ TEST_F(FleetApi, ShapesStreamAndOffline)
     ASSERT_TRUE(p.start(*broker, kMarkupName));
     ASSERT_EQ(p.heartbeat(QJsonObject{{"device_status", 1}, {"connect_status", 1}}), 0);
     QJsonObject r = printing(7, 40);
-    QByteArray field(260, '\0');
-    field.replace(0, kMarkupError.toUtf8().size(), kMarkupError.toUtf8());
     r["data"] = QJsonObject{{"print_info", r["data"].toObject()["print_info"]},
-                            {"error_info", QJsonArray{QJsonObject{{"code", 9}, {"msg", QString(field.toBase64())}}}}};
+                            {"error_info", QJsonArray{errorEntry(9, kMarkupError)}}};
     ASSERT_EQ(p.report(r), 0);
     ASSERT_EQ(p.taskStatus(1001, 1), 0);
 

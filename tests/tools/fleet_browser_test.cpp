@@ -127,10 +127,8 @@ TEST(FleetBrowser, CardShowsPrintingWithRisingProgressAndMarkupAsText)
 
     FakePrinter markup;
     ASSERT_TRUE(markup.start(*broker, kMarkupName));
-    QByteArray field(260, '\0');
-    field.replace(0, kMarkupError.toUtf8().size(), kMarkupError.toUtf8());
     ASSERT_EQ(markup.report(QJsonObject{{"device_status", 1},
-                                        {"data", QJsonObject{{"error_info", QJsonArray{QJsonObject{{"code", 7}, {"msg", QString(field.toBase64())}}}}}}}),
+                                        {"data", QJsonObject{{"error_info", QJsonArray{errorEntry(7, kMarkupError)}}}}}),
               0);
 
     WebDriver wd;

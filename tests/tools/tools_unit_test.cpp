@@ -80,15 +80,6 @@ TEST(DeviceStatusOf, ReadsHeartbeatsAndBothReportForms)
     }
 }
 
-TEST(ProgressBar, FillsInProportionAndClamps)
-{
-    EXPECT_EQ(progressBar(0, 10), "[..........]   0%");
-    EXPECT_EQ(progressBar(50, 10), "[#####.....]  50%");
-    EXPECT_EQ(progressBar(100, 10), "[##########] 100%");
-    EXPECT_EQ(progressBar(-5, 10), progressBar(0, 10));
-    EXPECT_EQ(progressBar(150, 10), progressBar(100, 10));
-}
-
 TEST(MosquittoLauncherConfig, KeepsTheShippedRulesOnOneLoopbackListener)
 {
     QFile f(QString(ORLIN_WYLN_CONF_DIR) + "/mosquitto.conf");
