@@ -14,37 +14,11 @@
 using fakewyln::Calls;
 using fakewyln::Script;
 using testsupport::Json;
+using testsupport::RandomBytes;
+using testsupport::SendPrn;
 using testsupport::Text;
 
 namespace {
-
-QByteArray RandomBytes(int n, unsigned seed)
-{
-    uint64_t x = 0x9E3779B97F4A7C15ull * (seed + 1);
-    QByteArray b(n, Qt::Uninitialized);
-    for (int i = 0; i < n; i += 8) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        memcpy(b.data() + i, &x, std::min(8, n - i));
-    }
-    return b;
-}
-
-// A host-allocated __SCLOUD_SEND_PRN with the file's bytes inline.
-struct SendPrn
-{
-    std::vector<char> mem;
-    SendPrn(const QByteArray& file, const char* name, int16_t sVer = 1)
-        : mem(offsetof(__SCLOUD_SEND_PRN, szFileData) + std::max<size_t>(file.size(), 4) + 4, 0)
-    {
-        get()->sVer = sVer;
-        strncpy(get()->szFileName, name, sizeof(get()->szFileName) - 1);
-        get()->iFileLen = file.size();
-        memcpy(get()->szFileData, file.constData(), file.size());
-    }
-    __SCLOUD_SEND_PRN* get() { return reinterpret_cast<__SCLOUD_SEND_PRN*>(mem.data()); }
-};
 
 QString Md5Base64(const QByteArray& text)
 {

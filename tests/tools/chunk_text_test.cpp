@@ -6,7 +6,6 @@
 
 #include <QRegularExpression>
 
-#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -33,16 +32,10 @@ TEST_F(ChunkTextTest, SameBytesAsTheLibrarysSender)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.bytes);
         fakewyln::GetState().calls.clear();
-        std::vector<char> mem(offsetof(__SCLOUD_SEND_PRN, szFileData) + static_cast<size_t>(r.bytes) + 4, 0);
-        auto* prn = reinterpret_cast<__SCLOUD_SEND_PRN*>(mem.data());
-        prn->sVer = r.sVer;
-        std::strncpy(prn->szFileName, r.name, sizeof(prn->szFileName) - 1);
-        prn->iFileLen = r.bytes;
-        // The file's bytes follow the structure's fixed part.
-        auto* bytes = reinterpret_cast<unsigned char*>(mem.data() + offsetof(__SCLOUD_SEND_PRN, szFileData));
-        for (int i = 0; i < r.bytes; ++i)
-            bytes[i] = static_cast<unsigned char>(i * 131 + i / 251);
-        ASSERT_EQ(0, session->SendPrintPrnFile("peer-B", prn, 3000));
+        const QByteArray file = testsupport::RandomBytes(r.bytes, r.sVer);
+        testsupport::SendPrn prn(file, r.name, r.sVer);
+        ASSERT_EQ(0, session->SendPrintPrnFile("peer-B", prn.get(), 3000));
+        const auto* bytes = reinterpret_cast<const unsigned char*>(file.constData());
 
         const std::vector<std::string> sent = Replies();
         const tools::ChunkWriter plain(QString::fromUtf8(r.name), r.bytes, false);
