@@ -125,7 +125,7 @@ TEST_F(SessionTest, SevenArgumentInitSequences)
     }
 }
 
-TEST_F(SessionTest, SevenArgumentInitAsksForTheServiceClient)
+TEST_F(SessionTest, SevenArgumentInitAsksForTheServiceClientAndFailsWithIt)
 {
     char id[260] = "dev-9";
     ASSERT_EQ(0, session->Init(&owner, "h", 1, 0, "", id, 0));
@@ -138,14 +138,12 @@ TEST_F(SessionTest, SevenArgumentInitAsksForTheServiceClient)
     // The request text is logged, then its mapped result.
     EXPECT_EQ(sends[0].payload, owner.Logs().at(0));
     EXPECT_EQ("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=0", owner.Logs().at(1));
-}
 
-TEST_F(SessionTest, SevenArgumentInitFailsWhenTheClientQueryFails)
-{
+    // When the query fails, so does Init; the mapped code 14 is logged once
+    // more by Init.
+    owner.Clear();
     Script("Send", {1004});
-    char id[260] = "dev-9";
     EXPECT_EQ(-1, session->Init(&owner, "h", 1, 0, "", id, 0));
-    // The mapped code 14 is logged once more by Init.
     EXPECT_EQ(1, owner.CountLog("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=1004"));
     EXPECT_EQ(1, owner.CountLog("[SendPrintPrnFile]_GetErrorCode:iRetErrCode=14"));
     EXPECT_EQ(nullptr, OrlinTestAccess::Timer(*session));
