@@ -177,22 +177,16 @@ void registerBenchmarks(bool bare)
 // minimal configuration (the shipped rules refuse their topics).
 bool brokerOptions(const std::string& name, BrokerOptions& o)
 {
-    const std::pair<const char*, BrokerKind> kinds[] = {{"mosquitto", BrokerKind::Mosquitto},
-                                                         {"ejabberd", BrokerKind::Ejabberd},
-                                                         {"cluster", BrokerKind::EjabberdCluster},
-                                                         {"bridge", BrokerKind::MosquittoBridge}};
-    for (const auto& k : kinds) {
-        if (name != k.first)
-            continue;
-        o.kind = k.second;
-        if (o.kind != BrokerKind::Mosquitto) {
-            o.shippedConfDir = WYLN_SHIPPED_CONF_DIR;
-            for (const char* user : {"bench-echo", "bench-caller", "bulk-receiver", "bulk-sender"})
-                o.users.emplace_back(user, "bench-pw");
-        }
-        return true;
+    const std::optional<BrokerKind> kind = tools::brokerKindNamed(QString::fromStdString(name));
+    if (!kind)
+        return false;
+    o.kind = *kind;
+    if (o.kind != BrokerKind::Mosquitto) {
+        o.shippedConfDir = WYLN_SHIPPED_CONF_DIR;
+        for (const char* user : {"bench-echo", "bench-caller", "bulk-receiver", "bulk-sender"})
+            o.users.emplace_back(user, "bench-pw");
     }
-    return false;
+    return true;
 }
 
 } // namespace
