@@ -6,7 +6,6 @@
 #include "BrokerLauncher.h"
 
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdint>
@@ -22,17 +21,6 @@ namespace wyln_test {
 
 // The broker's max_packet_size.
 constexpr uint32_t kMaxPacket = tools::kBrokerMaxPacket;
-
-// A directory removed with everything in it when the object goes.
-class TempDir
-{
-public:
-    std::string path() const { return dir_.path().toStdString(); }
-    std::string file(const std::string& name) const { return path() + "/" + name; }
-
-private:
-    QTemporaryDir dir_;
-};
 
 inline bool writeFile(const std::string& path, const std::string& text)
 {

@@ -3,6 +3,8 @@
 #include "MosquittoFixture.h"
 #include "WylnTestSupport.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -47,7 +49,7 @@ protected:
     std::string cli(const std::string& tool, const std::string& user, const std::string& password,
                     const std::string& id, const std::string& args)
     {
-        const std::string out = dir.file("cli.out");
+        const std::string out = dir.filePath("cli.out").toStdString();
         std::system(("timeout 10 " + tool + " -V mqttv5 -q 1 -h 127.0.0.1 -p " + std::to_string(broker.port())
                      + " -u '" + user + "' -P '" + password + "' -i '" + id + "' " + args + " >'" + out + "' 2>&1")
                         .c_str());
@@ -57,7 +59,7 @@ protected:
     CleanWylnEnv env;
     TestBroker broker;
     Plugin plugin;
-    TempDir dir;
+    QTemporaryDir dir;
 };
 
 TEST_P(WylnAcl, LoginRefusalsGiveEight)
@@ -146,15 +148,15 @@ TEST(WylnTls, OnlyAVerifiedConnectionLogsInAndCarriesMessages)
 #if defined(_WIN32)
     GTEST_SKIP() << "makes its CA with the openssl program and needs a TLS broker of its own";
 #endif
-    TempDir certs;
+    QTemporaryDir certs;
     TestCa good, other;
-    ASSERT_TRUE(makeTestCa(certs.path(), "good", good) && makeTestCa(certs.path(), "other", other));
+    ASSERT_TRUE(makeTestCa(certs.path().toStdString(), "good", good) && makeTestCa(certs.path().toStdString(), "other", other));
     TestBroker broker(BrokerOptions{{}, "", &good});
     WYLN_START_BROKER(broker);
     Plugin plugin;
     ASSERT_NE(plugin.creator, nullptr);
 
-    const std::string missing = certs.file("missing.crt");
+    const std::string missing = certs.filePath("missing.crt").toStdString();
     const struct
     {
         const char* name;
