@@ -4,7 +4,9 @@
 #include <stdint.h>
 #include <string.h>
 
+// 32 characters a step where the compiler can target AVX2 and the CPU has it.
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#define ORLIN_BASE64_AVX2 1
 #include <immintrin.h>
 #endif
 
@@ -49,18 +51,16 @@ const Base64Tables& Tables()
     return tables;
 }
 
-#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-#define ORLIN_BASE64_AVX2 1
-
+#ifdef ORLIN_BASE64_AVX2
 bool HaveAvx2()
 {
     static const bool yes = __builtin_cpu_supports("avx2");
     return yes;
 }
 
-// Decodes 32 characters into 24 bytes per step (the vector method of Mula
-// and Lemire): two nibble lookups classify every character, a third gives
-// the offset to its 6-bit value, multiply-adds pack the values. Returns the
+// Decodes 32 characters into 24 bytes per step: two lookups by nibble
+// classify every character, a third gives the offset to its 6-bit value,
+// multiply-adds pack the values. Returns the
 // characters decoded, a multiple of 32; stops before a block with any
 // character outside the alphabet ("=" included), which the scalar loop then
 // finds. Stores 32 bytes per 24 decoded.
@@ -97,6 +97,7 @@ __attribute__((target("avx2"))) size_t DecodeAvx2(const unsigned char* p, size_t
     }
     return done;
 }
+
 // Encodes 24 bytes into 32 characters per step: a shuffle spreads each 3
 // bytes over a 32-bit lane, multiplies move the four 6-bit fields into
 // bytes, a lookup by range adds each field's offset into the alphabet.
