@@ -14,6 +14,9 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <new>
+#include <utility>
+#include <vector>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -26,32 +29,33 @@ namespace {
 // hashed while it is still in the cache. 65536 characters per block.
 constexpr int kBlockFileBytes = 3 * 16384;
 
-// A byte buffer that grows without zero-filling and keeps its content.
+// A byte buffer that keeps its content as it grows, taken from `keep` and
+// given back to it at the end (a nested use meanwhile finds `keep` empty).
 class Buffer
 {
 public:
-    Buffer() : m_p(nullptr), m_nCap(0) {}
-    ~Buffer() { free(m_p); }
+    explicit Buffer(std::vector<char>& keep) : m_keep(keep) { m_v.swap(keep); }
+    ~Buffer() { m_keep.swap(m_v); }
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
 
-    char* Data() const { return m_p; }
+    char* Data() { return m_v.data(); }
     // False when the memory cannot be had; the content is kept either way.
     bool Reserve(size_t n)
     {
-        if (n <= m_nCap)
+        if (n <= m_v.size())
             return true;
-        char* p = static_cast<char*>(realloc(m_p, n));
-        if (!p)
+        try {
+            m_v.resize(n);
+        } catch (const std::bad_alloc&) {
             return false;
-        m_p = p;
-        m_nCap = n;
+        }
         return true;
     }
 
 private:
-    char* m_p;
-    size_t m_nCap;
+    std::vector<char> m_v;
+    std::vector<char>& m_keep;
 };
 
 QString DigestText(const unsigned char (&digest)[kMd5Len])
@@ -147,10 +151,10 @@ void ReadUInt64(const QJsonObject& o, QLatin1String key, uint64_t& out)
         out = ToUInt64(it.value());
 }
 
-// Reads one chunk object into st. False refuses the chunk. *ppData receives
-// the decoded bytes, which the caller frees.
+// Reads one chunk object into st. False refuses the chunk. The decoded
+// bytes go into buf, grown as needed, where st.pData points.
 bool ReadChunk(const QJsonObject& chunk, __SCLOUD_FILE_TRANSFER& st, const LiftedText* pLifted,
-               unsigned char** ppData)
+               std::vector<unsigned char>& buf)
 {
     ReadText(chunk, key::FileName, st.szFileName);
     int32_t n32 = 0;
@@ -214,16 +218,20 @@ bool ReadChunk(const QJsonObject& chunk, __SCLOUD_FILE_TRANSFER& st, const Lifte
     // Sized by bytes: a text with non-ASCII characters has more bytes than
     // characters (and never decodes, but the decoder may write first).
     const size_t nCap = static_cast<size_t>(nBytes) / 4 * 3 + 1;
-    unsigned char* pData = static_cast<unsigned char*>(malloc(nCap));
-    if (!pData)
-        return false;
+    if (buf.size() < nCap) {
+        try {
+            buf.resize(nCap);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    unsigned char* const pData = buf.data();
     const int nDecoded = Base64Decode(pText, nBytes, pData);
     // Only what follows the decoded bytes needs zeroing; a text that did not
     // decode leaves nothing valid.
     memset(pData + nDecoded, 0, nCap - static_cast<size_t>(nDecoded));
     if (nDecoded == 0)
         memset(pData, 0, nCap);
-    *ppData = pData;
     st.pData = pData;
     st.iChunkSize = nDecoded;
     return true;
@@ -245,17 +253,17 @@ int HandleFileChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHe
     memset(&result, 0, sizeof(result));
 
     bool bAccepted = true;
-    unsigned char* pData = nullptr;
+    std::vector<unsigned char> buf = sink.TakeChunkBuffer();
     QJsonObject chunk;
     if (FirstDataRecord(body, chunk)) {
         st.sVer = VersionToShort(hdr.qsVersion);
-        bAccepted = ReadChunk(chunk, st, pLifted, &pData);
+        bAccepted = ReadChunk(chunk, st, pLifted, buf);
     }
     if (bAccepted)
         sink.Owner()->OnFileTransfer(&st, &result);
     else
         result.iCode = 1;
-    free(pData);
+    sink.KeepChunkBuffer(std::move(buf));
 
     JsonText data;
     data.BeginObject().Int(key::Code, result.iCode).String(key::FilePath, result.szFilePath).EndObject();
@@ -302,7 +310,7 @@ int Orlin::SendPrintPrnFile(const char* szTargetId, __SCLOUD_SEND_PRN* pSendPrnP
     const QString qsFileName = FieldText(pSendPrnParam->szFileName);
     const QString qsVersion = QString::asprintf("%d.0", pSendPrnParam->sVer);
     const QString qsTarget = QString::fromUtf8(szTargetId ? szTargetId : "");
-    Buffer text;
+    Buffer text(m_vChunkText);
     for (int i = 0; i < nTotalChunks; ++i) {
         const qint64 llOffset = qint64(i) * kChunkFileBytes;
         const int nBytes = iFileLen - llOffset < kChunkFileBytes ? static_cast<int>(iFileLen - llOffset)

@@ -224,6 +224,7 @@ int Orlin::Exit()
     }
     // Waits for a packet being handled; later deliveries find no client.
     m_oWylnOwner.Detach();
+    std::vector<char>().swap(m_vChunkText);
     if (m_pWylnCreator) {
         if (m_pWylnClient) {
             m_pWylnCreator->DestroyClient(m_pWylnClient);

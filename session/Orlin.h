@@ -96,5 +96,10 @@ private:
     // senders copy whole.
     mutable std::mutex m_mtxState;
 
+    // SendPrintPrnFile's chunk text, kept from one file to the next: the
+    // Windows heap maps every block of megabytes anew, each paid again in
+    // page faults. Released by Exit.
+    std::vector<char> m_vChunkText;
+
     friend class OrlinTestAccess;
 };

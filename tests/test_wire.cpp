@@ -4,6 +4,7 @@
 #include "wire/Base64.h"
 #include "wire/Crc32.h"
 #include "wire/Envelope.h"
+#include "wire/FieldLength.h"
 #include "wire/Frame.h"
 #include "wire/JsonRead.h"
 #include "wire/JsonScan.h"
@@ -57,6 +58,21 @@ TEST(Md5Pair, BothLanesMatchPlainMd5)
                 << lane;
         }
     }
+}
+
+// Every length around the 16- and 64-byte steps, the byte at every place or
+// nowhere, one more just beyond the searched bytes: what memchr answers.
+TEST(FindByte, FindsWhatMemchrFinds)
+{
+    std::string s(200, 'a');
+    for (size_t n = 0; n <= 140; ++n)
+        for (size_t at = 0; at <= n; ++at) {
+            s.assign(200, 'a');
+            if (at < n)
+                s[at] = '"';
+            s[n] = '"';
+            ASSERT_EQ(orlin::FindByte(s.data(), n, '"'), static_cast<const char*>(memchr(s.data(), '"', n))) << n << " " << at;
+        }
 }
 
 TEST(Frame, BuildWritesTheHeaderLittleEndian)

@@ -14,6 +14,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 struct __SCLOUD_LINK_CONTEXT;
 
@@ -95,6 +96,16 @@ public:
     // RecvFileChunk on (the default) or off; tests and the fuzzer compare
     // both paths.
     void SetLiftFileChunks(bool bOn) { m_bLiftFileChunks = bOn; }
+    // The buffer that the last file chunk was decoded into, handed out for
+    // the next one and given back after it; a chunk handled while another
+    // is (delivered from inside a send) finds none and gets a new one.
+    std::vector<unsigned char> TakeChunkBuffer()
+    {
+        std::vector<unsigned char> v;
+        v.swap(m_vChunkBytes);
+        return v;
+    }
+    void KeepChunkBuffer(std::vector<unsigned char>&& v) { m_vChunkBytes = std::move(v); }
 
 private:
     IOrlinOwner* m_pOwner;
@@ -103,6 +114,11 @@ private:
     __SCLOUD_UPGRADE_REPORT_PARAM m_stPeerParam;  // the peer's last status
     char m_szPeerId[260];                         // sender of the packet being handled
     bool m_bLiftFileChunks = true;
+    // Kept between chunks because the Windows heap maps every block of
+    // megabytes anew, and a fresh buffer per chunk is paid in page faults
+    // (under Wine, receiving went from 0.49 to 0.62 of the MD5 bound
+    // without them). Released by Detach.
+    std::vector<unsigned char> m_vChunkBytes;
     // Held while a packet is handled and while the pointers above change:
     // Attach and Detach run on the host's thread, OnRecv on the transport's.
     // Recursive, because a transport may deliver from inside a send that a

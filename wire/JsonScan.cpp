@@ -1,5 +1,7 @@
 #include "wire/JsonScan.h"
 
+#include "wire/FieldLength.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -161,10 +163,10 @@ bool ScanText(const char* pText, size_t nLen, bool bAll, Scan& scan)
             size_t from = start;
             size_t end;
             for (;;) {
-                const void* q = from < nLen ? memchr(pText + from, '"', nLen - from) : nullptr;
+                const char* q = from < nLen ? FindByte(pText + from, nLen - from, '"') : nullptr;
                 if (!q)
                     return bRepeated;
-                end = static_cast<size_t>(static_cast<const char*>(q) - pText);
+                end = static_cast<size_t>(q - pText);
                 size_t backslashes = 0;
                 while (end - backslashes > start && pText[end - backslashes - 1] == '\\')
                     ++backslashes;
