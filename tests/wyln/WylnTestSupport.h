@@ -6,6 +6,7 @@
 #include "Wyln.h"
 #include "WylnInterface.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -94,6 +95,13 @@ public:
     {
         std::unique_lock<std::mutex> lk(mu_);
         return cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return messages_.size() >= count; });
+    }
+    bool waitForData(const std::string& data, int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lk(mu_);
+        return cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] {
+            return std::any_of(messages_.begin(), messages_.end(), [&](const Message& m) { return m.data == data; });
+        });
     }
     std::vector<Message> messages()
     {
