@@ -71,30 +71,13 @@ struct FileReceiver::Transfer
     int heldCount = 0;
     std::unique_ptr<QFile> part;
     std::unique_ptr<QFile> record;
-    // MD5 of chunks 0 .. hashed-1, taken from the bytes as they arrived:
-    // the last of them may still be going in on a second thread, from a
-    // copy, while the printer answers and takes the next chunk.
+    // MD5 of chunks 0 .. hashed-1, taken from the bytes as they arrived.
     std::unique_ptr<orlin::Md5> md5;
     int hashed = 0;
-    std::vector<unsigned char> hashCopy;
-    std::future<void> hashing;  // declared last: joined before the others go
 
     bool fits(qint64 s, int n) const { return total > 0 && size == s && total == n; }
-    void waitHash()
-    {
-        if (hashing.valid())
-            hashing.get();
-    }
-    void hashLater(const unsigned char* p, int n)
-    {
-        waitHash();
-        hashCopy.assign(p, p + n);
-        hashing = std::async(std::launch::async, [this] { md5->Update(hashCopy.data(), hashCopy.size()); });
-        ++hashed;
-    }
     void forgetHash()
     {
-        waitHash();
         md5 = std::make_unique<orlin::Md5>();
         hashed = 0;
     }
@@ -288,9 +271,26 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
 {
     const size_t at = static_cast<size_t>(index);
     const qint64 offset = qint64(index) * kChunkBytes;
-    if (!t.part->seek(offset)
-        || t.part->write(reinterpret_cast<const char*>(c.pData), c.iChunkSize) != c.iChunkSize
-        || !t.part->flush()) {
+    const Digest digest = digestOf(c.szMd5);
+    if (t.held[at] && t.digests[at] != digest && index < t.hashed)
+        t.forgetHash();  // content replaced under the running hash
+    // The next chunk in order goes into the running MD5 on a second thread
+    // while this one writes it, straight from the library's buffer: the two
+    // take about as long each.
+    std::future<void> hashing;
+    if (index == t.hashed)
+        hashing = std::async(std::launch::async, [&t, &c] { t.md5->Update(c.pData, static_cast<size_t>(c.iChunkSize)); });
+    const bool written = t.part->seek(offset)
+                         && t.part->write(reinterpret_cast<const char*>(c.pData), c.iChunkSize) == c.iChunkSize
+                         && t.part->flush();
+    if (hashing.valid()) {
+        hashing.get();
+        if (written)
+            ++t.hashed;
+        else
+            t.forgetHash();  // hashed but not stored
+    }
+    if (!written) {
         problem(t.name, QString("cannot write chunk %1 of %2 (%3 bytes at offset %4) in %5: %6; the %7 chunk(s) stored so far "
                      "are kept")
                  .arg(index)
@@ -302,12 +302,10 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
         t.part->unsetError();
         return tools::kNotStored;
     }
-    const Digest digest = digestOf(c.szMd5);
-    if (t.held[at] && t.digests[at] != digest && index < t.hashed)
-        t.forgetHash();  // content replaced under the running hash
     const QByteArray line = QByteArray::number(index) + ' ' + digestText(digest) + '\n';
     if (t.record->write(line) != line.size()) {
         problem(t.name, QString("cannot record chunk %1 of %2 in %3: %4").arg(index).arg(t.name, dir_, t.record->errorString()));
+        t.forgetHash();  // it may have gone into the hash; it comes again
         return tools::kNotStored;
     }
     t.digests[at] = digest;
@@ -315,8 +313,6 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
         t.held[at] = 1;
         ++t.heldCount;
     }
-    if (index == t.hashed)
-        t.hashLater(c.pData, c.iChunkSize);
     return t.heldCount == t.total ? complete(t) : tools::kHeld;
 }
 
@@ -333,7 +329,6 @@ int FileReceiver::complete(Transfer& t)
         t.total = 0;
         return tools::kBadFile;
     }
-    t.waitHash();
     // The chunks that did not arrive in order are read back and checked.
     std::vector<unsigned char> buf;
     int bad = -1;
