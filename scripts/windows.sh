@@ -223,6 +223,13 @@ wine_env() {
         /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll "$deps"/bin/*.dll "$deps"/qt/bin/*.dll "$runtime/"
   export WINEPREFIX="$cache_root/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEPATH="$(winpath "$runtime");$(winpath "$build_dir")"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Wine finishes a new prefix in the background, and a program started
+    # meanwhile waits for it: long enough to fail a test discovery.
+    log "creating the Wine prefix $WINEPREFIX"
+    "$wine" wineboot --init </dev/null >/dev/null 2>&1 || true
+    "$wineserver" -w || true
+  fi
   # One wineserver for every program: starting each one then takes a blink
   # instead of seconds (it ends 30 s after the last one). It and Wine's
   # services (started by the first program) outlive the programs, so they
