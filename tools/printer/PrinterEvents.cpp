@@ -1,17 +1,25 @@
 #include "PrinterEvents.h"
 
 #include <QJsonDocument>
-#include <QTime>
 
 #include <cstdio>
 #include <mutex>
 
 namespace sim {
 
+namespace {
+const int kUtcOffsetSecs = QDateTime::currentDateTime().offsetFromUtc();
+}
+
+QDateTime localNow()
+{
+    return QDateTime::currentDateTimeUtc().addSecs(kUtcOffsetSecs);
+}
+
 void writeEvent(bool json, const QString& event, const QJsonObject& fields, const QString& text)
 {
     static std::mutex out;
-    const QString time = QTime::currentTime().toString("hh:mm:ss.zzz");
+    const QString time = localNow().toString("hh:mm:ss.zzz");
     QByteArray line;
     if (json) {
         QJsonObject o = fields;

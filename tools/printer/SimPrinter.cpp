@@ -88,7 +88,7 @@ void SimPrinter::OnLog(const char* szText)
     std::lock_guard<std::mutex> lock(logMutex_);
     if (!log_.isOpen())
         return;
-    const QByteArray line = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss.zzz ").toUtf8()
+    const QByteArray line = localNow().toString("yyyy-MM-dd hh:mm:ss.zzz ").toUtf8()
                             + QByteArray(szText ? szText : "") + '\n';
     log_.write(line);
     log_.flush();
