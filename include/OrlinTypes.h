@@ -210,7 +210,9 @@ struct __SCLOUD_SEND_PRN
 };
 
 // One inbound file chunk; pData holds iChunkSize decoded bytes followed by a
-// zero byte, or is null when the chunk carried no data. A chunk reaches the
+// zero byte, or is null when the chunk carried no data. pData starts on a
+// 4096-byte boundary, so the host may write it with unbuffered (direct) file
+// I/O as it is; it stays valid until OnFileTransfer returns. A chunk reaches the
 // host only when its text has "chunk_size" characters and matches its MD5;
 // text that is not Base64 arrives with iChunkSize 0. szMd5 is all zero when
 // the chunk carried no "md5". Image sizes arrive as JSON numbers or decimal

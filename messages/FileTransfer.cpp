@@ -154,7 +154,7 @@ void ReadUInt64(const QJsonObject& o, QLatin1String key, uint64_t& out)
 // Reads one chunk object into st. False refuses the chunk. The decoded
 // bytes go into buf, grown as needed, where st.pData points.
 bool ReadChunk(const QJsonObject& chunk, __SCLOUD_FILE_TRANSFER& st, const LiftedText* pLifted,
-               std::vector<unsigned char>& buf)
+               PageBytes& buf)
 {
     ReadText(chunk, key::FileName, st.szFileName);
     int32_t n32 = 0;
@@ -253,7 +253,7 @@ int HandleFileChunk(CWylnOwner& sink, const QJsonObject& body, const SCloudMsgHe
     memset(&result, 0, sizeof(result));
 
     bool bAccepted = true;
-    std::vector<unsigned char> buf = sink.TakeChunkBuffer();
+    PageBytes buf = sink.TakeChunkBuffer();
     QJsonObject chunk;
     if (FirstDataRecord(body, chunk)) {
         st.sVer = VersionToShort(hdr.qsVersion);

@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 using fakewyln::Calls;
@@ -65,6 +66,10 @@ protected:
         SessionTest::SetUp();
         debug.reset(new DebugCapture);
         owner.onFileTransfer = [this](__SCLOUD_FILE_TRANSFER* p, __SCLOUD_FILE_TRANSFER_RESULT* r) {
+            // Every chunk's bytes start on a page, ready for direct I/O.
+            if (p->pData) {
+                EXPECT_EQ(reinterpret_cast<uintptr_t>(p->pData) % 4096, 0u);
+            }
             seen.push_back(Describe(*p, p->pData ? QByteArray(reinterpret_cast<char*>(p->pData), p->iChunkSize + 1)
                                                  : QByteArray()));
             data += QByteArray(reinterpret_cast<char*>(p->pData), p->iChunkSize);

@@ -36,7 +36,7 @@ void CWylnOwner::Detach()
     m_pOwner = nullptr;
     m_pWylnClient = nullptr;
     m_pLinkContext = nullptr;
-    std::vector<unsigned char>().swap(m_vChunkBytes);
+    orlin::PageBytes().swap(m_vChunkBytes);
 }
 
 void CWylnOwner::Log(const char* szText) const

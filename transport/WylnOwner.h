@@ -7,6 +7,7 @@
 #include "transport/WylnInterface.h"
 #include "wire/Envelope.h"
 #include "wire/JsonText.h"
+#include "wire/PageBytes.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -99,13 +100,13 @@ public:
     // The buffer that the last file chunk was decoded into, handed out for
     // the next one and given back after it; a chunk handled while another
     // is (delivered from inside a send) finds none and gets a new one.
-    std::vector<unsigned char> TakeChunkBuffer()
+    orlin::PageBytes TakeChunkBuffer()
     {
-        std::vector<unsigned char> v;
+        orlin::PageBytes v;
         v.swap(m_vChunkBytes);
         return v;
     }
-    void KeepChunkBuffer(std::vector<unsigned char>&& v) { m_vChunkBytes = std::move(v); }
+    void KeepChunkBuffer(orlin::PageBytes&& v) { m_vChunkBytes = std::move(v); }
 
 private:
     IOrlinOwner* m_pOwner;
@@ -118,7 +119,7 @@ private:
     // megabytes anew, and a fresh buffer per chunk is paid in page faults
     // (under Wine, receiving went from 0.49 to 0.62 of the MD5 bound
     // without them). Released by Detach.
-    std::vector<unsigned char> m_vChunkBytes;
+    orlin::PageBytes m_vChunkBytes;
     // Held while a packet is handled and while the pointers above change:
     // Attach and Detach run on the host's thread, OnRecv on the transport's.
     // Recursive, because a transport may deliver from inside a send that a
