@@ -43,7 +43,7 @@ QByteArray buildEnvelope(const QJsonObject& body, int msgType, const QString& so
     header["msg_id"] = msgId.isEmpty() ? newMsgId() : msgId;
     header["source_id"] = source;
     header["target_id"] = target;
-    header["timestamp"] = static_cast<double>(QDateTime::currentDateTime().toSecsSinceEpoch());
+    header["timestamp"] = static_cast<double>(QDateTime::currentSecsSinceEpoch());
     QJsonObject msg;
     msg["header"] = header;
     msg["body"] = body;

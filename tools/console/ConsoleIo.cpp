@@ -1,12 +1,12 @@
 #include "ConsoleIo.h"
 
+#include "LocalTime.h"
 #include "ToolOptions.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTime>
 
 #include <atomic>
 #include <csignal>
@@ -79,7 +79,7 @@ QString compact(const QJsonValue& v)
 
 QString now()
 {
-    return QTime::currentTime().toString("hh:mm:ss.zzz");
+    return tools::localNow().toString("hh:mm:ss.zzz");
 }
 
 void addCommon(QCommandLineParser& p)

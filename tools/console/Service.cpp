@@ -3,6 +3,7 @@
 // report and relays it to consoles that watch a device.
 #include "Console.h"
 #include "ConsoleIo.h"
+#include "LocalTime.h"
 #include "Presence.h"
 #include "ToolOptions.h"
 
@@ -77,7 +78,7 @@ public:
     void seen(const QString& id, int status)
     {
         std::lock_guard<std::mutex> lock(m_);
-        const QString t = QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss");
+        const QString t = tools::localNow().toString("yyyy-MM-dd hh:mm:ss");
         auto it = clients_.find(id);
         if (it == clients_.end()) {
             ClientRecord r;

@@ -1,5 +1,7 @@
 #include "PrinterEvents.h"
 
+#include "LocalTime.h"
+
 #include <QJsonDocument>
 
 #include <cstdio>
@@ -7,19 +9,10 @@
 
 namespace sim {
 
-namespace {
-const int kUtcOffsetSecs = QDateTime::currentDateTime().offsetFromUtc();
-}
-
-QDateTime localNow()
-{
-    return QDateTime::currentDateTimeUtc().addSecs(kUtcOffsetSecs);
-}
-
 void writeEvent(bool json, const QString& event, const QJsonObject& fields, const QString& text)
 {
     static std::mutex out;
-    const QString time = localNow().toString("hh:mm:ss.zzz");
+    const QString time = tools::localNow().toString("hh:mm:ss.zzz");
     QByteArray line;
     if (json) {
         QJsonObject o = fields;

@@ -1,6 +1,7 @@
 // The printer as a host of the library: its options, the session, the log
 // and the event lines.
 #include "SimPrinter.h"
+#include "LocalTime.h"
 #include "PrinterCommon.h"
 #include "PrinterEvents.h"
 
@@ -88,7 +89,7 @@ void SimPrinter::OnLog(const char* szText)
     std::lock_guard<std::mutex> lock(logMutex_);
     if (!log_.isOpen())
         return;
-    const QByteArray line = localNow().toString("yyyy-MM-dd hh:mm:ss.zzz ").toUtf8()
+    const QByteArray line = tools::localNow().toString("yyyy-MM-dd hh:mm:ss.zzz ").toUtf8()
                             + QByteArray(szText ? szText : "") + '\n';
     log_.write(line);
     log_.flush();
