@@ -7,7 +7,9 @@
 #
 # --short (the CI run): the library's unit tests, the 40000-message stress
 #   run and the 1000-round Init/Exit/ReleaseInterface check; under tsan also
-#   the stress run with ORLIN_TSAN_STRESS_MESSAGES (default 200000).
+#   the stress run with ORLIN_TSAN_STRESS_MESSAGES (default 200000) and the
+#   tools built with it: a whole print job end to end and the file fault test
+#   (console, printer and plug-in each with their own threads).
 # --full: every test of the project (transport plug-in over a real broker,
 #   tools, end to end) and the 1000000-message stress run under both.
 set -euo pipefail
@@ -38,7 +40,11 @@ for kind in "${kinds[@]}"; do
     build="${TSAN_BUILD_DIR:-$root/build-tsan}"; flags="thread"
   fi
   extra=(-DORLIN_BUILD_BENCH=OFF)
-  [ "$mode" = full ] || extra+=(-DORLIN_BUILD_TOOLS=OFF -DORLIN_BUILD_WYLN=OFF)
+  if [ "$mode" = short ] && [ "$kind" = asan ]; then
+    extra+=(-DORLIN_BUILD_TOOLS=OFF -DORLIN_BUILD_WYLN=OFF)
+  else
+    extra+=(-DORLIN_BUILD_TOOLS=ON -DORLIN_BUILD_WYLN=ON)
+  fi
   echo "== $kind ($mode) in $build"
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLIN_SANITIZE="$flags" "${extra[@]}" >/dev/null
   cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1 || { tail -30 "$build/build.log"; exit 1; }
@@ -49,6 +55,7 @@ for kind in "${kinds[@]}"; do
     ctest --output-on-failure -j"$(nproc)" --timeout 900 -L unit || status=1
     if [ "$kind" = tsan ]; then
       ORLIN_STRESS_MESSAGES="${ORLIN_TSAN_STRESS_MESSAGES:-200000}" "$build/tests/bin/orlin_stress" || status=1
+      ctest --output-on-failure --no-tests=error --timeout 900 -L 'e2e|file_faults' || status=1
     fi
   fi
   cd "$root"
