@@ -26,6 +26,7 @@ public:
     QString log() const override;
 
 private:
+    static QProcessEnvironment brokerEnvironment();
     bool writeConfiguration();
     bool writePasswords();
 
