@@ -1,6 +1,7 @@
 // orlin_fleet's HTTP API over a real broker: JSON shapes, the event stream,
-// a printer that goes offline, 100 printers, the access token, and requests
-// that are not HTTP, too long or too slow.
+// a printer that goes offline, 100 printers, the access token, requests
+// that are not HTTP, too long or too slow, and --monitor under the shipped
+// access rules of each kind of broker.
 #include "FleetTestSupport.h"
 
 #include <QFile>
@@ -276,5 +277,87 @@ TEST(FleetToken, RequiredWhenSet)
     ASSERT_TRUE(r);
     EXPECT_NE(r->get_header_value("Set-Cookie").find("orlin_fleet_token=s3cret"), std::string::npos);
 }
+
+// --monitor with the shipped configuration: a chunk from one peer to another
+// reaches the fleet whose presence user is fleet-monitor, and not the fleet
+// of an ordinary user (ejabberd refuses that subscription and the fleet says
+// so; mosquitto grants it and delivers nothing).
+class FleetMonitor : public ::testing::TestWithParam<tools::BrokerKind>
+{
+};
+
+TEST_P(FleetMonitor, OnlyTheMonitorUserSeesOtherPeersTransfers)
+{
+    tools::BrokerSetup setup;
+    setup.kind = GetParam();
+    setup.shippedConfDir = ORLIN_WYLN_CONF_DIR;
+    setup.users = {{"wyln", "w-pass"}, {"fleet-monitor", "m-pass"}, {"console", "c-pass"}, {"printer-a", "p-pass"},
+                   {"eve", "e-pass"}};
+    setup.needsOwnBroker = true;
+    std::unique_ptr<tools::BrokerLauncher> broker = tools::makeBroker(setup);
+    FLEET_START_BROKER(broker);
+    auto login = [&](tools::WylnPeer& p, const char* user, const char* password) {
+        qputenv("WYLN_USERNAME", user);
+        qputenv("WYLN_PASSWORD", password);
+        const int rc = p.start(broker->host(), broker->port(), user);
+        qunsetenv("WYLN_USERNAME");
+        qunsetenv("WYLN_PASSWORD");
+        return rc;
+    };
+    tools::WylnPeer console, printer;
+    ASSERT_EQ(login(console, "console", "c-pass"), 0);
+    ASSERT_EQ(login(printer, "printer-a", "p-pass"), 0);
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WYLN_USERNAME", "wyln");
+    env.insert("WYLN_PASSWORD", "w-pass");
+
+    const struct
+    {
+        const char* user;
+        const char* password;
+        bool sees;
+    } rows[] = {{"fleet-monitor", "m-pass", true}, {"eve", "e-pass", false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.user);
+        QFile pw(dir.filePath(r.user));
+        ASSERT_TRUE(pw.open(QIODevice::WriteOnly) && pw.write(r.password) > 0);
+        pw.close();
+        FleetProcess fleet;
+        fleet.process().setProcessEnvironment(env);
+        const int port = fleet.start(*broker, {"--monitor", "--presence-user", r.user, "--presence-password-file", pw.fileName()});
+        ASSERT_NE(port, 0) << fleet.errors().toStdString();
+        httplib::Client http("127.0.0.1", port);
+        // Presence is subscribed after the messages: once printer-a is seen,
+        // the broker has answered both.
+        ASSERT_TRUE(waitUntil([&] {
+            return getJson(http, "/api/fleet").value("clients").toArray().contains(QJsonObject{{"id", "printer-a"}, {"online", true}});
+        }, 5000));
+        ASSERT_EQ(console.sendTo("printer-a", tools::buildMessage("file_transfer",
+                                                                  QJsonObject{{"file_name", "job.prn"}, {"file_size", 3},
+                                                                              {"total_chunks", 1}, {"chunk_index", 0},
+                                                                              {"data", "eHl6"}},
+                                                                  0, "console", "printer-a")),
+                  0);
+        QJsonArray transfers;
+        waitUntil([&] { return !(transfers = getJson(http, "/api/fleet").value("transfers").toArray()).isEmpty(); },
+                  r.sees ? 5000 : 1000);
+        if (r.sees) {
+            ASSERT_EQ(transfers.size(), 1);
+            EXPECT_EQ(transfers[0].toObject().value("from").toString() + ">" + transfers[0].toObject().value("to").toString(),
+                      "console>printer-a");
+        } else {
+            EXPECT_TRUE(transfers.isEmpty());
+        }
+        const bool refusal = !r.sees && GetParam() == tools::BrokerKind::Ejabberd;
+        EXPECT_EQ(fleet.errors().contains("refused the presence connection's subscription to p2p/+/+"), refusal)
+            << fleet.errors().toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(, FleetMonitor, ::testing::Values(tools::BrokerKind::Mosquitto, tools::BrokerKind::Ejabberd),
+                         [](const ::testing::TestParamInfo<tools::BrokerKind>& k) {
+                             return k.param == tools::BrokerKind::Mosquitto ? "Mosquitto" : "Ejabberd";
+                         });
 
 } // namespace

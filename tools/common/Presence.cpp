@@ -8,6 +8,11 @@
 
 namespace tools {
 
+namespace {
+const char kPresence[] = "presence/+";
+const char kMessages[] = "p2p/+/+";
+} // namespace
+
 PresenceWatcher::PresenceWatcher(PresenceHandler onPresence, MessageHandler onMessage)
     : onPresence_(std::move(onPresence)), onMessage_(std::move(onMessage))
 {
@@ -32,13 +37,27 @@ bool PresenceWatcher::start(const QString& host, int port, const QByteArray& use
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     if (!user.isEmpty())
         mosquitto_username_pw_set(mosq_, user.constData(), password.constData());
-    // Subscriptions are made again on every (re)connection.
-    mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void* self, int rc) {
+    // Subscriptions are made again on every (re)connection. Messages first:
+    // the broker handles one connection's packets in order, so once a
+    // presence has arrived, the messages' subscription is in place too.
+    mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void* raw, int rc) {
         if (rc != 0)
             return;
-        mosquitto_subscribe(m, nullptr, "presence/+", 1);
-        if (static_cast<PresenceWatcher*>(self)->onMessage_)
-            mosquitto_subscribe(m, nullptr, "p2p/+/+", 0);
+        auto* self = static_cast<PresenceWatcher*>(raw);
+        if (self->onMessage_)
+            mosquitto_subscribe(m, &self->messagesMid_, kMessages, 0);
+        mosquitto_subscribe(m, &self->presenceMid_, kPresence, 1);
+    });
+    // With MQTT 5 the granted QoS is the SUBACK's reason code; 0x80 and up
+    // is a refusal (ejabberd's access rules answer 0x8F).
+    mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* raw, int mid, int count, const int* codes) {
+        auto* self = static_cast<PresenceWatcher*>(raw);
+        if (!self->onRefused_ || count < 1 || codes[0] < 0x80)
+            return;
+        if (mid == self->messagesMid_)
+            self->onRefused_(kMessages, codes[0]);
+        else if (mid == self->presenceMid_)
+            self->onRefused_(kPresence, codes[0]);
     });
     mosquitto_message_callback_set(mosq_, [](mosquitto*, void* raw, const mosquitto_message* msg) {
         auto* self = static_cast<PresenceWatcher*>(raw);

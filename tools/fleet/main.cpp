@@ -188,7 +188,7 @@ int main(int argc, char** argv)
         {"presence-user", "User name of the presence connection (else WYLN_PRESENCE_USERNAME).", "name"},
         {"presence-password-file", "File whose first line is its password (else WYLN_PRESENCE_PASSWORD).", "file"},
         {"monitor", "Also watch the messages between other peers for file transfers (the broker must allow the "
-                    "presence connection to read p2p/#; the shipped wyln.acl allows the user fleet-monitor)."},
+                    "presence connection to read p2p/#; the shipped wyln.acl and ejabberd.yml allow the user fleet-monitor)."},
         {"target-client", "Client listed as module type 100 instead of the service itself.", "id"},
         {"listen", "HTTP address, host:port (port 0: any free port).", "address", "127.0.0.1:8080"},
         {"token-file", "File whose first line is the access token to require (else ORLIN_FLEET_TOKEN; default: none "
@@ -262,6 +262,16 @@ int main(int argc, char** argv)
         p.isSet("monitor") ? tools::PresenceWatcher::MessageHandler(
                                  [&](const QString& t, const QString& s, const QByteArray& m) { fleet.onMonitored(t, s, m); })
                            : tools::PresenceWatcher::MessageHandler());
+    // mosquitto grants what its rules forbid and delivers nothing; ejabberd
+    // refuses, and that is worth saying, since the view just stays empty.
+    presence.setRefusalHandler([](const QString& filter, int reason) {
+        std::fprintf(stderr, "orlin_fleet: the broker refused the presence connection's subscription to %s "
+                             "(reason %d)%s\n",
+                     qPrintable(filter), reason,
+                     filter.startsWith("p2p/") ? ": --monitor sees no transfers between other peers (the shipped "
+                                                 "rules allow the presence user fleet-monitor)"
+                                               : "");
+    });
     const QByteArray pu = qgetenv("WYLN_PRESENCE_USERNAME");
     bool watching = false;
     if (qgetenv("WYLN_USERNAME").isEmpty() || !pu.isEmpty())
