@@ -352,7 +352,7 @@ int FileReceiver::store(Transfer& t, int index, const __SCLOUD_FILE_TRANSFER& c)
     const bool written =
         rest == 0
         || (t.part->seek(offset + head)
-            && t.part->write(reinterpret_cast<const char*>(c.pData) + head, rest) == rest && t.part->flush());
+            && t.part->write(reinterpret_cast<const char*>(c.pData) + head, rest) == rest);
     if (hashing.valid()) {
         hashing.get();
         if (written)
